@@ -1,0 +1,142 @@
+#include "topic/blocks.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "container/frame.h"
+#include "topic/lz77.h"
+
+namespace marlet {
+
+namespace {
+
+constexpr int32_t kVersion30BlockSize = 2048;
+constexpr int32_t kBlockSize = 4096;
+// A decompressed block stays below 16384 bytes; the buffer takes six stored
+// blocks' worth, as generously as the help compilers' readers do.
+constexpr int32_t kCompressedBufferFactor = 6;
+
+bool LoadNextBlock(TopicHandleRecord &topic) {
+  int64_t next = static_cast<int64_t>(topic.blockNumber) + 1;
+  if (next * topic.blockSize >= topic.topicFileSize) return false;
+  topic.blockNumber = static_cast<int32_t>(next);
+  ReadTopicBlock(topic);
+  return true;
+}
+
+}  // namespace
+
+bool IsVersion30(const TopicHandleRecord &topic) { return topic.titleInfo->minorVersion == 15; }
+
+bool SetUpBlockReader(TopicHandleRecord &topic) {
+  if (IsVersion30(topic)) {
+    topic.blockSize = kVersion30BlockSize;
+    topic.offsetBits = 11;
+    topic.compressed = 0;
+  } else {
+    topic.blockSize = kBlockSize;
+    topic.offsetBits = 14;
+    topic.compressed = (topic.titleInfo->flags & 0x0C) != 0;
+  }
+  topic.blockDataSize = topic.blockSize - kBlockHeaderSize;
+  topic.offsetMask = (1 << topic.offsetBits) - 1;
+  topic.blockBufferSize = topic.compressed ? kCompressedBufferFactor * topic.blockDataSize : topic.blockDataSize;
+  topic.blockBuffer = static_cast<uint8_t *>(RtCalloc(1, static_cast<size_t>(topic.blockBufferSize)));
+  if (topic.blockBuffer == nullptr) return false;
+  topic.readPos = 0;
+  topic.blockLength = 0;
+  topic.blockNumber = -1;
+  topic.topicOffset = 0;
+  topic.nextLink = kBlockHeaderSize;
+  topic.recordRemaining = 0;
+  topic.positionBlock = -1;
+  topic.atEnd = 0;
+  uint32_t size = IFSSeekFile(topic.topicFile, 0, 2);
+  topic.topicFileSize = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
+  IFSSeekFile(topic.topicFile, 0, 0);
+  return true;
+}
+
+void ReadTopicBlock(TopicHandleRecord &topic) {
+  int64_t start = static_cast<int64_t>(topic.blockNumber) * topic.blockSize;
+  topic.readPos = 0;
+  topic.blockLength = 0;
+  topic.blockHeader = {};
+  if (topic.blockNumber < 0 || start >= topic.topicFileSize) return;
+  IFSSeekFile(topic.topicFile, static_cast<int32_t>(start), 0);
+  uint8_t header[kBlockHeaderSize];
+  if (IFSReadFile(topic.topicFile, header, sizeof header) == kBlockHeaderSize)
+    topic.blockHeader = {LoadU32(header), LoadU32(header + 4), LoadU32(header + 8)};
+  if (topic.compressed) {
+    int64_t stored = std::min<int64_t>(topic.blockDataSize, topic.topicFileSize - start - kBlockHeaderSize);
+    if (stored > 0)
+      topic.blockLength = static_cast<int32_t>(
+          DecompressLz77(topic.topicFile, static_cast<uint32_t>(stored),
+                         std::span<uint8_t>(topic.blockBuffer, static_cast<size_t>(topic.blockBufferSize))));
+  } else {
+    int32_t read = IFSReadFile(topic.topicFile, topic.blockBuffer, static_cast<uint32_t>(topic.blockDataSize));
+    topic.blockLength = read > 0 ? read : 0;
+  }
+}
+
+int32_t ReadRecordBytes(TopicHandleRecord &topic, uint8_t *destination, int32_t count) {
+  int32_t done = 0;
+  while (done < count) {
+    // The block is used up, or the next record begins in a later block.
+    if (topic.readPos >= topic.blockLength ||
+        (topic.recordRemaining == 0 &&
+         static_cast<int64_t>(topic.nextLink >> topic.offsetBits) != topic.blockNumber)) {
+      if (!LoadNextBlock(topic)) return 0;
+      continue;
+    }
+    if (topic.recordRemaining == 0) {
+      // A record begins: its length and the position of the next one stand in
+      // its header, which must lie inside the loaded data.
+      int64_t at = static_cast<int64_t>(topic.nextLink & static_cast<uint32_t>(topic.offsetMask)) - kBlockHeaderSize;
+      if (at < 0 || at + kNextRecordField + 4 > topic.blockLength) return 0;
+      int32_t length = LoadI32(topic.blockBuffer + at + kRecordLengthField);
+      uint32_t next = LoadU32(topic.blockBuffer + at + kNextRecordField);
+      if (length < kRecordHeaderSize) return 0;
+      topic.recordRemaining = length;
+      topic.nextLink = IsVersion30(topic) ? topic.nextLink + next : next;
+    }
+    int32_t run = std::min({count - done, topic.blockLength - topic.readPos, topic.recordRemaining});
+    std::memcpy(destination + done, topic.blockBuffer + topic.readPos, static_cast<size_t>(run));
+    topic.readPos += run;
+    topic.recordRemaining -= run;
+    done += run;
+  }
+  return count;
+}
+
+int16_t CompressedShort(ByteCursor &cursor) {
+  uint8_t b0 = cursor.Peek();
+  if ((b0 & 1) == 0) {
+    cursor.U8();
+    return cursor.ok() ? static_cast<int16_t>((b0 - 128) / 2) : 0;
+  }
+  int32_t w = cursor.U16();
+  return cursor.ok() ? static_cast<int16_t>((w - 32768) / 2) : 0;
+}
+
+uint16_t CompressedUShort(ByteCursor &cursor) {
+  uint8_t b0 = cursor.Peek();
+  if ((b0 & 1) == 0) {
+    cursor.U8();
+    return cursor.ok() ? static_cast<uint16_t>(b0 / 2) : 0;
+  }
+  int16_t w = cursor.I16();
+  return cursor.ok() ? static_cast<uint16_t>(w / 2) : 0;
+}
+
+int32_t CompressedLong(ByteCursor &cursor) {
+  uint8_t b0 = cursor.Peek();
+  if ((b0 & 1) == 0) {
+    int32_t w = cursor.U16();
+    return cursor.ok() ? (w - 32768) / 2 : 0;
+  }
+  int64_t v = cursor.U32();
+  return cursor.ok() ? static_cast<int32_t>((v - 2147483648LL) / 2) : 0;
+}
+
+}  // namespace marlet

@@ -1,0 +1,42 @@
+#include "topic/emit.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace marlet {
+
+namespace {
+
+constexpr int kFormattedLimit = 5000;
+
+void Deliver(TopicHandleRecord &topic, const Sink &sink, const char *text, int32_t event) {
+  if (topic.stopped) return;
+  if (sink.callback(text, topic.topicOffset, event, sink.userData) == 0) topic.stopped = 1;
+}
+
+}  // namespace
+
+uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, TextCursor &text, int32_t event) {
+  const char *s = text.here();
+  uint32_t n = static_cast<uint32_t>(strnlen(s, text.count()));
+  Deliver(topic, sink, s, event);
+  text.Advance(n);
+  return n;
+}
+
+uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, const char *text, int32_t event) {
+  Deliver(topic, sink, text, event);
+  return static_cast<uint32_t>(std::strlen(text));
+}
+
+void EmitFormatted(TopicHandleRecord &topic, const Sink &sink, const char *format, ...) {
+  if (topic.stopped) return;  // formatting has no other effect
+  char buffer[kFormattedLimit];
+  va_list args;
+  va_start(args, format);
+  wvnsprintfA(buffer, kFormattedLimit, format, args);
+  va_end(args);
+  Deliver(topic, sink, buffer, 7);
+}
+
+}  // namespace marlet
