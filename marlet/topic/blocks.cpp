@@ -16,6 +16,14 @@ constexpr int32_t kBlockSize = 4096;
 // blocks' worth, as generously as the help compilers' readers do.
 constexpr int32_t kCompressedBufferFactor = 6;
 
+// The most record bytes the blocks from the loaded one on can hold: a record
+// claiming more is damage.
+int64_t RemainingStream(const TopicHandleRecord &topic) {
+  int64_t blocks = (static_cast<int64_t>(topic.topicFileSize) + topic.blockSize - 1) / topic.blockSize - topic.blockNumber;
+  int64_t perBlock = topic.compressed ? (int64_t{1} << topic.offsetBits) : topic.blockDataSize;
+  return blocks * perBlock;
+}
+
 bool LoadNextBlock(TopicHandleRecord &topic) {
   int64_t next = static_cast<int64_t>(topic.blockNumber) + 1;
   if (next * topic.blockSize >= topic.topicFileSize) return false;
@@ -96,7 +104,7 @@ int32_t ReadRecordBytes(TopicHandleRecord &topic, uint8_t *destination, int32_t 
       if (at < 0 || at + kNextRecordField + 4 > topic.blockLength) return 0;
       int32_t length = LoadI32(topic.blockBuffer + at + kRecordLengthField);
       uint32_t next = LoadU32(topic.blockBuffer + at + kNextRecordField);
-      if (length < kRecordHeaderSize) return 0;
+      if (length < kRecordHeaderSize || length > RemainingStream(topic)) return 0;
       topic.recordRemaining = length;
       topic.nextLink = IsVersion30(topic) ? topic.nextLink + next : next;
     }

@@ -104,22 +104,26 @@ void LoadNewStyle(TopicHandleRecord &topic, IfsFileHandle index, IfsFileHandle i
 }
 
 void LoadOldStyle(TopicHandleRecord &topic, IfsFileHandle file) {
-  const bool v30 = IsVersion30(topic);
   uint32_t length = IFSSeekFile(file, 0, 2);
   uint8_t header[8] = {};
   if (ReadAt(file, 0, header, sizeof header) < 4) return;
   uint32_t count = LoadU16(header);
+  uint32_t offsetBytes = 2 * (count + 1);
+  // A file without compression flags may still have the short header: its
+  // offsets then begin at 4, the first of them pointing just past them.
+  bool shortHeader = IsVersion30(topic) ||
+                     ((topic.titleInfo->flags & 0x0C) == 0 && LoadU16(header + 4) == offsetBytes);
   int32_t decompressed = LoadI32(header + 4);
   uint32_t position = 8;
-  if (decompressed > 65536 && !v30) {
+  if (!shortHeader && decompressed > 65536) {
     ReadAt(file, 2, header, sizeof header);
     count = LoadU16(header);
+    offsetBytes = 2 * (count + 1);
     decompressed = LoadI32(header + 4);
     position = 40;
   }
-  uint32_t offsetBytes = 2 * (count + 1);
-  bool compressed = !v30 && (((topic.titleInfo->flags & 0x0C) != 0) ||
-                             (length - 2 * count + 2 < static_cast<uint32_t>(decompressed)));
+  bool compressed = !shortHeader && (((topic.titleInfo->flags & 0x0C) != 0) ||
+                                     (length - 2 * count + 2 < static_cast<uint32_t>(decompressed)));
   if (compressed) {
     int64_t storedText = static_cast<int64_t>(length) - offsetBytes - 8;
     uint64_t textRoom = ReachableSize(decompressed, storedText > 0 ? static_cast<uint64_t>(storedText) : 0);
@@ -134,11 +138,13 @@ void LoadOldStyle(TopicHandleRecord &topic, IfsFileHandle file) {
     topic.phrases = buffer;
     topic.phrasesSize = got + produced;
   } else {
+    // The offsets and the text, plain, from the end of the header.
     if (length <= 4) return;
+    uint32_t from = shortHeader ? 4 : position - 4;
     auto *buffer = static_cast<uint8_t *>(RtCalloc(1, length - 4));
     if (buffer == nullptr) return;
     topic.phrases = buffer;
-    topic.phrasesSize = static_cast<uint32_t>(ReadAt(file, position - 4, buffer, length - 4));
+    topic.phrasesSize = static_cast<uint32_t>(ReadAt(file, from, buffer, length - 4));
   }
   topic.phraseCount = count;
 }

@@ -89,22 +89,36 @@ BuiltTopic BuildTopic(const std::vector<TopicRecord> &records, const TopicLayout
   const int32_t blockSize = v30 ? 2048 : 4096;
   const int offsetBits = v30 ? 11 : 14;
   const int32_t capacity = v30 ? 2036 : (layout.compressed ? 16384 - 12 : 4084);
-  const int32_t fill = layout.blockFill > 0 ? std::min(layout.blockFill, capacity) : capacity;
+  // Compressed blocks are stored shorter than their 4084 bytes; the zero bytes
+  // behind them decode to a few unused bytes at the end of the block's data,
+  // so records never continue into the next compressed block here.  (Real
+  // compressors fill the stored bytes exactly; the tests on real files cover
+  // records that continue.)
+  int32_t requested = layout.blockFill > 0 ? layout.blockFill : (layout.compressed ? 12000 : 0);
+  const bool noStraddle = requested > 0;
+  const int32_t fill = noStraddle ? std::min(requested, capacity) : capacity;
 
-  // Placement: the block and byte of each record's first byte.
+  // Placement: the block and byte of each record's first byte.  A record
+  // header is never split: one that would not fit in the rest of a block
+  // begins in the next one, as the help compilers do.
   BuiltTopic built;
   std::vector<std::pair<int32_t, int32_t>> place;
   int32_t block = 0, used = 0;
   for (const TopicRecord &record : records) {
     int32_t size = 21 + static_cast<int32_t>(record.format.size() + record.text.size());
-    if (layout.blockFill > 0 && used > 0 && used + size > fill) block++, used = 0;
+    if (noStraddle) {
+      if (size > fill) throw std::runtime_error("record larger than blockFill");
+      if (used > 0 && used + size > fill) block++, used = 0;
+    } else if (fill - used < 21) {
+      block++, used = 0;
+    }
     place.push_back({block, used});
     used += size;
-    while (used >= fill && layout.blockFill == 0) {  // the record continues in the next block
-      used -= fill;
-      block++;
+    if (noStraddle) {
+      if (used >= fill) block++, used = 0;
+    } else {
+      while (used >= fill) used -= fill, block++;  // the record continues in the next block
     }
-    if (layout.blockFill > 0 && used >= fill) block++, used = 0;
   }
   auto link = [&](size_t i) -> uint32_t {
     if (v30) return static_cast<uint32_t>(place[i].first * blockSize + 12 + place[i].second);
@@ -117,7 +131,8 @@ BuiltTopic BuildTopic(const std::vector<TopicRecord> &records, const TopicLayout
   for (size_t i = 0; i < records.size(); ++i) {
     const TopicRecord &r = records[i];
     while (static_cast<int32_t>(blocks.size()) <= place[i].first) {
-      if (layout.blockFill > 0) blocks.back().resize(static_cast<size_t>(v30 || !layout.compressed ? capacity : fill), 0);
+      // The rest of the block stays unused.
+      blocks.back().resize(static_cast<size_t>(layout.compressed ? fill : capacity), 0);
       blocks.emplace_back();
       firstLink.push_back(0xFFFFFFFF);
     }

@@ -42,8 +42,10 @@ struct TopicRecord {
 struct TopicLayout {
   bool version30 = false;  // 2048-byte blocks and absolute, relative links
   bool compressed = false; // LZ77-compressed blocks (later files only)
-  // Record data per block: 0 for the most the layout allows.  Smaller values
-  // leave the rest of each block's data unused.
+  // Record data per block: 0 for the most the layout allows (records then
+  // continue from block to block).  Other values leave the rest of each
+  // block's data unused and keep every record inside one block, as compressed
+  // layouts always do here.
   int32_t blockFill = 0;
 };
 
