@@ -1,8 +1,9 @@
 // Little-endian fields and a bounded cursor over a byte span.
 //
 // The cursor cannot read past its end.  A read that does not fit fails, yields
-// zero and makes the cursor fail for good (a sticky failure), so a caller can
-// read a whole structure and check ok() once.
+// zero, consumes the rest and makes the cursor fail for good (a sticky
+// failure), so a caller can read a whole structure and check ok() once, and a
+// loop over the remaining bytes ends.
 #pragma once
 
 #include <cstddef>
@@ -49,23 +50,26 @@ class ByteCursor {
   bool Skip(size_t n) { return Take(n); }
 
   // A zero-terminated string: its characters, with the terminator consumed.
-  // Fails, consuming nothing, when no terminator lies before the end.
+  // Fails when no terminator lies before the end.
   std::string_view CString() {
     if (failed_) return {};
     const void *zero = std::memchr(here(), 0, remaining());
-    if (zero == nullptr) return Fail(), std::string_view{};
+    if (zero == nullptr) return Fail(), std::string_view{};  // consumes the rest
     size_t length = static_cast<size_t>(static_cast<const uint8_t *>(zero) - here());
     std::string_view text(reinterpret_cast<const char *>(here()), length);
     position_ += length + 1;
     return text;
   }
 
-  void Fail() { failed_ = true; }
+  void Fail() {
+    failed_ = true;
+    position_ = bytes_.size();
+  }
 
  private:
   bool Take(size_t n) {
     if (failed_ || n > remaining()) {
-      failed_ = true;
+      Fail();
       return false;
     }
     position_ += n;

@@ -24,15 +24,14 @@ int64_t RemainingStream(const TopicHandleRecord &topic) {
   return blocks * perBlock;
 }
 
-bool LoadNextBlock(TopicHandleRecord &topic) {
-  int64_t next = static_cast<int64_t>(topic.blockNumber) + 1;
-  if (next * topic.blockSize >= topic.topicFileSize) return false;
-  topic.blockNumber = static_cast<int32_t>(next);
+}  // namespace
+
+bool LoadBlock(TopicHandleRecord &topic, int64_t block) {
+  if (block < 0 || block * topic.blockSize >= topic.topicFileSize) return false;
+  topic.blockNumber = static_cast<int32_t>(block);
   ReadTopicBlock(topic);
   return true;
 }
-
-}  // namespace
 
 bool IsVersion30(const TopicHandleRecord &topic) { return topic.titleInfo->minorVersion == 15; }
 
@@ -90,18 +89,28 @@ void ReadTopicBlock(TopicHandleRecord &topic) {
 int32_t ReadRecordBytes(TopicHandleRecord &topic, uint8_t *destination, int32_t count) {
   int32_t done = 0;
   while (done < count) {
-    // The block is used up, or the next record begins in a later block.
-    if (topic.readPos >= topic.blockLength ||
-        (topic.recordRemaining == 0 &&
-         static_cast<int64_t>(topic.nextLink >> topic.offsetBits) != topic.blockNumber)) {
-      if (!LoadNextBlock(topic)) return 0;
+    // The record goes on in the next block, or the next record begins in a
+    // later block.
+    if (topic.recordRemaining == 0) {
+      int64_t block = topic.nextLink >> topic.offsetBits;
+      if (block < topic.blockNumber) return 0;  // a link back: damage
+      if (block > topic.blockNumber) {
+        if (!LoadBlock(topic, block)) return 0;
+        continue;
+      }
+    } else if (topic.readPos >= topic.blockLength) {
+      if (!LoadBlock(topic, static_cast<int64_t>(topic.blockNumber) + 1)) return 0;
       continue;
     }
     if (topic.recordRemaining == 0) {
-      // A record begins: its length and the position of the next one stand in
-      // its header, which must lie inside the loaded data.
+      // A record begins at nextLink: its length and the position of the next
+      // one stand in its header, which must lie inside the loaded data.  In a
+      // well-formed stream the header is where the last record ended; reading
+      // from where the link points keeps the bytes and the header together
+      // when it is not.
       int64_t at = static_cast<int64_t>(topic.nextLink & static_cast<uint32_t>(topic.offsetMask)) - kBlockHeaderSize;
       if (at < 0 || at + kNextRecordField + 4 > topic.blockLength) return 0;
+      topic.readPos = static_cast<int32_t>(at);
       int32_t length = LoadI32(topic.blockBuffer + at + kRecordLengthField);
       uint32_t next = LoadU32(topic.blockBuffer + at + kNextRecordField);
       if (length < kRecordHeaderSize || length > RemainingStream(topic)) return 0;

@@ -62,9 +62,13 @@ bool SetUpBlockReader(TopicHandleRecord &topic);
 // Loads block `blockNumber` into the block buffer.
 void ReadTopicBlock(TopicHandleRecord &topic);
 
+// Makes `block` the loaded block; false when it lies past the end of |TOPIC.
+bool LoadBlock(TopicHandleRecord &topic, int64_t block);
+
 // Copies the next count bytes of the record stream: count when all were
 // copied, 0 when no record start can be placed in the loaded block or the
-// stream ends.
+// stream ends.  Between records (recordRemaining 0) the next record begins at
+// nextLink.
 int32_t ReadRecordBytes(TopicHandleRecord &topic, uint8_t *destination, int32_t count);
 
 // The variable-length integers of records' format data.  Each advances the

@@ -277,6 +277,7 @@ MARLET_EXPORT void MARLET_API HlpTopicClose(TopicHandle topic) {
   RtFree(topic->phrases);
   RtFree(topic->blockBuffer);
   RtFree(topic->expansion);
+  RtFree(topic->recordBuffer);
   RtFree(topic->fonts);
   if (topic->contexts != nullptr) {
     RtFree(topic->contexts->pairs);
