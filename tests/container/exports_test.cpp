@@ -14,6 +14,9 @@ namespace {
 // the length-checked picture import beside it.
 const std::set<std::string> kExports = {
     "IFSOpen", "IFSClose", "IFSOpenFile", "IFSCloseFile", "IFSSeekFile", "IFSReadFile", "IFSEnumerateFiles",
+    "HlpGenerateHashValue", "HlpCreateStringForHashValue", "HlpGetHelpTitle", "HlpFreeHelpTitle",
+    "IsSecondaryWindow", "HlpEnumTitles", "HlpGetTopicTitle", "HlpEnumContext", "HlpIsTopic", "IsTopic",
+    "HlpEnumKeyWords",
 };
 
 TEST(Exports, TheSharedLibraryExportsExactlyItsFunctions) {
