@@ -79,4 +79,23 @@ TEST(KeywordOrder, RealTreesDisagreeWithLstrcmpiOnlyOverPunctuation) {
   EXPECT_FALSE(disorders.empty());
 }
 
+// Halibut writes its keyword tree in bytewise order, capitals before small
+// letters, which no lstrcmpi-based reader expects: a walk from a start
+// keyword finds capitalised keywords after it that belong before it.
+TEST(KeywordOrder, HalibutSortsKeywordsBytewise) {
+  std::string guide = fixture::HalibutDir() + "/quillon-guide.hlp";
+  if (!std::filesystem::exists(guide)) GTEST_SKIP() << "left out: halibut made no help files";
+  IfsHandle container = IFSOpen(guide.c_str());
+  ASSERT_NE(container, nullptr);
+  std::vector<std::string> words, fromContext;
+  EXPECT_EQ(HlpEnumKeyWords(container, Collect, "", "|KWBTREE", reinterpret_cast<MarletUserData>(&words)), 1);
+  EXPECT_EQ(HlpEnumKeyWords(container, Collect, "context", "|KWBTREE", reinterpret_cast<MarletUserData>(&fromContext)), 1);
+  IFSClose(container);
+  // The index terms of samples/quillon-guide.but.
+  const std::vector<std::string> bytewise = {"Media Viewer", "Quillon",         "Windows Help",
+                                             "context hash", "context strings", "hash"};
+  EXPECT_EQ(words, bytewise);
+  EXPECT_EQ(fromContext, bytewise);  // one leaf: every keyword is not below "context"
+}
+
 }  // namespace
