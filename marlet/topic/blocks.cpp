@@ -58,6 +58,7 @@ bool SetUpBlockReader(TopicHandleRecord &topic) {
   topic.recordRemaining = 0;
   topic.positionBlock = -1;
   topic.atEnd = 0;
+  topic.recordLink = -1;
   uint32_t size = IFSSeekFile(topic.topicFile, 0, 2);
   topic.topicFileSize = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
   IFSSeekFile(topic.topicFile, 0, 0);
@@ -110,6 +111,9 @@ int32_t ReadRecordBytes(TopicHandleRecord &topic, uint8_t *destination, int32_t 
       // when it is not.
       int64_t at = static_cast<int64_t>(topic.nextLink & static_cast<uint32_t>(topic.offsetMask)) - kBlockHeaderSize;
       if (at < 0 || at + kNextRecordField + 4 > topic.blockLength) return 0;
+      // Links go forward in the stream; one that does not is damage (a cycle).
+      if (static_cast<int64_t>(topic.nextLink) <= topic.recordLink) return 0;
+      topic.recordLink = topic.nextLink;
       topic.readPos = static_cast<int32_t>(at);
       int32_t length = LoadI32(topic.blockBuffer + at + kRecordLengthField);
       uint32_t next = LoadU32(topic.blockBuffer + at + kNextRecordField);

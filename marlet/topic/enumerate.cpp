@@ -228,6 +228,7 @@ MARLET_EXPORT int32_t MARLET_API HlpTopicSeek(TopicHandle topic, TopicOffset tar
   TopicHandleRecord &t = *topic;
   t.atEnd = 0;
   t.recordRemaining = 0;
+  t.recordLink = -1;
 
   if (IsVersion30(t)) {
     // 3.0 offsets are absolute: walk the records from the first one of the

@@ -100,6 +100,7 @@ struct TopicHandleRecord {
   int32_t compressed;         // blocks are LZ77-compressed
   int32_t positionBlock;      // block in which the last record header began; -1 before any
   int32_t atEnd;              // the last record of |TOPIC has been read
+  int64_t recordLink;         // link of the record last begun; -1 before any
   uint8_t *expansion;         // buffer for one record's expanded text (kExpansionLimit + 1)
   uint8_t *recordBuffer;      // format data and stored text of the record being read
   uint32_t recordCapacity;
