@@ -14,6 +14,7 @@ namespace {
 // the length-checked picture import beside it.
 const std::set<std::string> kExports = {
     "IFSOpen", "IFSClose", "IFSOpenFile", "IFSCloseFile", "IFSSeekFile", "IFSReadFile", "IFSEnumerateFiles",
+    "SHGImport", "SHGImportEx", "SHGExport",
 };
 
 TEST(Exports, TheSharedLibraryExportsExactlyItsFunctions) {
