@@ -17,6 +17,7 @@ const std::set<std::string> kExports = {
     "HlpGenerateHashValue", "HlpCreateStringForHashValue", "HlpGetHelpTitle", "HlpFreeHelpTitle",
     "IsSecondaryWindow", "HlpEnumTitles", "HlpGetTopicTitle", "HlpEnumContext", "HlpIsTopic", "IsTopic",
     "HlpEnumKeyWords", "HlpTopicOpen", "HlpTopicClose", "HlpTopicEnumerate", "HlpTopicSeek",
+    "SHGImport", "SHGImportEx", "SHGExport",
 };
 
 TEST(Exports, TheSharedLibraryExportsExactlyItsFunctions) {
