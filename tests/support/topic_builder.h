@@ -66,10 +66,12 @@ void PutCompressedUShort(Bytes &out, unsigned value);  // one byte for 0..127, e
 void PutCompressedLong(Bytes &out, int32_t value);     // two bytes for -16384..16383, else four
 
 // A topic header's format data (28 bytes, more with a group number).
-Bytes TopicHeaderFormat(uint32_t scrollStart = 0xFFFFFFFF, int groupNumber = -1);
+Bytes TopicHeaderFormat(uint32_t scrollStart = 0, int groupNumber = -1);
 
 // A topic header record with its title (and optional second string).
-TopicRecord TopicHeader(const std::string &title, uint32_t scrollStart = 0xFFFFFFFF);
+// scrollStart: the link where the scrolling region begins; records whose next
+// link lies at or before it are non-scrolling (0: none are).
+TopicRecord TopicHeader(const std::string &title, uint32_t scrollStart = 0);
 
 // The leading values of a paragraph or table record: the unused
 // CompressedLong and the offsetAdvance.
