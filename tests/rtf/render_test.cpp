@@ -92,7 +92,7 @@ Bytes HashBytes(const char *context) { return fixture::U32Bytes(static_cast<uint
 TEST(Paragraph, TheWorkedExample) {
   Renderer r;
   Lines lines = r.Paragraph(Format(0x0802, {0x8C, 0x80, 0x01, 0x00, 0x82, 0xFF}), {"", "Hello", ""});
-  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\qc", "7\t\\sb60", "0\t", "7\t\\f1\\cf1\\fs20\\b0\\i0\\ul0 ",
+  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\qc", "7\t\\sb60", "7\t ", "0\t", "7\t\\f1\\cf1\\fs20\\b0\\i0\\ul0 ",
                           "0\tHello", "7\t\\par ", "1\t\\n", "0\t"}));
 }
 
@@ -104,38 +104,38 @@ TEST(Paragraph, PropertiesAndLayoutCommands) {
     Lines expected;
     bool newFonts = false;
   } cases[] = {
-      {"both alignment bits", 0x0C00, {0xFF}, {"7\t\\pard\\s0", "7\t\\qc", "0\ta"}},
-      {"right alignment and keep", 0x1400, {0xFF}, {"7\t\\pard\\s0", "7\t\\keep", "7\t\\qr", "0\ta"}},
-      {"negative space before, scale 10", 0x0002, {0x7C, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\sb-20", "0\ta"}},
-      {"negative space before, scale 1", 0x0002, {0x7C, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\sb-2", "0\ta"}, true},
+      {"both alignment bits", 0x0C00, {0xFF}, {"7\t\\pard\\s0", "7\t\\qc", "7\t ", "0\ta"}},
+      {"right alignment and keep", 0x1400, {0xFF}, {"7\t\\pard\\s0", "7\t\\keep", "7\t\\qr", "7\t ", "0\ta"}},
+      {"negative space before, scale 10", 0x0002, {0x7C, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\sb-20", "7\t ", "0\ta"}},
+      {"negative space before, scale 1", 0x0002, {0x7C, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\sb-2", "7\t ", "0\ta"}, true},
       {"all spacings in order; the two values of bit 1 are skipped",
        0x007F,
        {0x82, 0x84, 0x82, 0x84, 0x86, 0x88, 0x8A, 0x8C, 0xFF},
-       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\sb10", "7\t\\sa20", "7\t\\sl30", "7\t\\li40", "7\t\\ri50", "7\t\\fi60", "0\ta"}},
-      {"a two-byte spacing", 0x0010, {0x03, 0x81, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\li1290", "0\ta"}},
+       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\sb10", "7\t\\sa20", "7\t\\sl30", "7\t\\li40", "7\t\\ri50", "7\t\\fi60", "7\t ", "0\ta"}},
+      {"a two-byte spacing", 0x0010, {0x03, 0x81, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\li1290", "7\t ", "0\ta"}},
       {"borders: dotted, with the extra left first",
        0x0100,
        {0x80 | 0x10 | 0x01, 0x00, 0x00, 0xFF},
-       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\brdrl", "7\t\\brdrr\\brdrdot", "7\t\\box\\brdrdot", "0\ta"}},
+       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\brdrl", "7\t\\brdrr\\brdrdot", "7\t\\box\\brdrdot", "7\t ", "0\ta"}},
       {"borders: thick",
        0x0100,
        {0x20 | 0x08 | 0x04 | 0x02, 0x00, 0x00, 0xFF},
-       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\brdrb\\brdrth", "7\t\\brdrl\\brdrth", "7\t\\brdrt\\brdrth", "0\ta"}},
-      {"borders: single", 0x0100, {0x40 | 0x02, 0x00, 0x00, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\brdrt\\brdrs", "0\ta"}},
+       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\brdrb\\brdrth", "7\t\\brdrl\\brdrth", "7\t\\brdrt\\brdrth", "7\t ", "0\ta"}},
+      {"borders: single", 0x0100, {0x40 | 0x02, 0x00, 0x00, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t\\brdrt\\brdrs", "7\t ", "0\ta"}},
       {"tab count 0x86: three stops",
        0x0200,
        {0x86, 0x14, 0x01, 0x80, 0x00, 0xFF, 0xFF, 0xFF},
-       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\tx100", "7\t\\tqc", "7\t\\tx163850", "7\t\\tx0", "0\ta"}},
+       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\tx100", "7\t\\tqc", "7\t\\tx163850", "7\t\\tx0", "7\t ", "0\ta"}},
       {"a stop of raw 0x8001 reads a type byte", 0x0200,
        {0x02, 0x01, 0x80, 0x02, 0xFF},
-       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\tqr", "7\t\\tx163850", "0\ta"}},
-      {"tab count 0x80: none", 0x0200, {0x80, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "0\ta"}},
+       {"7\t\\pard\\s0", "7\t\\ql", "7\t\\tqr", "7\t\\tx163850", "7\t ", "0\ta"}},
+      {"tab count 0x80: none", 0x0200, {0x80, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t ", "0\ta"}},
       {"line break and tab", 0x0000, {0x81, 0x83, 0xFF},
-       {"7\t\\pard\\s0", "7\t\\ql", "0\ta", "7\t\\line ", "1\t\\n", "0\tb", "7\t\\tab ", "1\t\\t", "0\tc"}},
+       {"7\t\\pard\\s0", "7\t\\ql", "7\t ", "0\ta", "7\t\\line ", "1\t\\n", "0\tb", "7\t\\tab ", "1\t\\t", "0\tc"}},
       {"zero bytes before and between commands", 0x0000, {0x00, 0x00, 0x81, 0x00, 0x83, 0xFF},
-       {"7\t\\pard\\s0", "7\t\\ql", "0\ta", "7\t\\line ", "1\t\\n", "0\tb", "7\t\\tab ", "1\t\\t", "0\tc"}},
-      {"unknown commands consume nothing", 0x0000, {0x84, 0x8F, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "0\ta", "0\tb", "0\tc"}},
-      {"a font the table does not hold", 0x0000, {0x80, 0x09, 0x00, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "0\ta", "0\tb"}},
+       {"7\t\\pard\\s0", "7\t\\ql", "7\t ", "0\ta", "7\t\\line ", "1\t\\n", "0\tb", "7\t\\tab ", "1\t\\t", "0\tc"}},
+      {"unknown commands consume nothing", 0x0000, {0x84, 0x8F, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t ", "0\ta", "0\tb", "0\tc"}},
+      {"a font the table does not hold", 0x0000, {0x80, 0x09, 0x00, 0xFF}, {"7\t\\pard\\s0", "7\t\\ql", "7\t ", "0\ta", "0\tb"}},
   };
   for (const Case &c : cases) {
     Renderer r(33, c.newFonts);
@@ -149,7 +149,7 @@ TEST(Paragraph, TheFormatCountEndsTheCommandLoop) {
   uint32_t textLeft = 99;
   // No 0xFF: the loop ends when the data does; the last text run still comes.
   Lines lines = r.Paragraph(Format(0, {0x81}), {"x", "y", "z"}, false, &left, &textLeft);
-  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\ql", "0\tx", "7\t\\line ", "1\t\\n", "0\ty"}));
+  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\ql", "7\t ", "0\tx", "7\t\\line ", "1\t\\n", "0\ty"}));
   EXPECT_EQ(left, 0u);
   EXPECT_EQ(textLeft, 1u);  // "z" is left for the caller
   // The cursors stop after the 0xFF, for the next paragraph of a record.
@@ -162,10 +162,10 @@ TEST(Paragraph, InsideATableAParagraphEndBeforeTheCloseIsHeldBack) {
   Renderer r;
   bool held = false;
   Lines lines = r.Paragraph(Format(0, {0x82, 0xFF}), {"cell", ""}, true, nullptr, nullptr, &held);
-  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "0\tcell", "0\t"}));
+  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "7\t ", "0\tcell", "0\t"}));
   EXPECT_TRUE(held);
   lines = r.Paragraph(Format(0, {0x82, 0x81, 0xFF}), {"a", "b", ""}, true, nullptr, nullptr, &held);
-  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "0\ta", "7\t\\par ", "1\t\\n", "0\tb",
+  EXPECT_EQ(lines, (Lines{"7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "7\t ", "0\ta", "7\t\\par ", "1\t\\n", "0\tb",
                           "7\t\\line ", "1\t\\n", "0\t"}));
   EXPECT_FALSE(held);
 }
@@ -211,7 +211,7 @@ TEST(Hotspots, JumpsPopupsAndMacros) {
   for (const Case &c : cases) {
     Renderer r;
     Lines lines = r.Paragraph(Format(0, c.commands), {"See ", "Index", "."});
-    lines.erase(lines.begin(), lines.begin() + 2);  // \pard\s0, \ql
+    lines.erase(lines.begin(), lines.begin() + 3);  // \pard\s0, \ql, the delimiter
     EXPECT_EQ(lines, c.expected) << c.what;
   }
 }
@@ -235,7 +235,7 @@ TEST(Hotspots, AFontChangeInsideAHotspotKeepsItsUnderline) {
   fixture::PutBytes(commands, HashBytes("x"));
   fixture::PutBytes(commands, {0x80, 0x02, 0x00, 0x89, 0x80, 0x02, 0x00, 0xFF});
   Lines lines = r.Paragraph(Format(0, commands), {"", "a", "b", "c"});
-  EXPECT_EQ(lines[6], "7\t\\f2\\cf2\\fs20\\b\\i0 ");
+  EXPECT_EQ(lines[7], "7\t\\f2\\cf2\\fs20\\b\\i0 ");
   EXPECT_EQ(lines[lines.size() - 3], "0\tc");
   EXPECT_EQ(lines[lines.size() - 2], "7\t\\f2\\cf2\\fs20\\b\\i0\\ul ");
 }
@@ -283,7 +283,7 @@ TEST(Objects, PicturesWindowsMacrosAndClips) {
     Bytes commands = c.commands;
     commands.push_back(0xFF);
     Lines lines = r.Paragraph(Format(0, commands), {"", ""});
-    Lines middle(lines.begin() + 3, lines.end() - 1);  // between the text runs
+    Lines middle(lines.begin() + 4, lines.end() - 1);  // between the text runs
     EXPECT_EQ(middle, c.expected) << c.what;
   }
 }
@@ -378,12 +378,12 @@ TEST(Tables, CellsAreToldApartByColumnNumber) {
   for (int i = 0; i < 10; ++i) format.push_back(0);
   Lines lines = r.Table(format, {"first", "", "second", "third", ""});
   Lines cells(lines.begin() + 6, lines.end());
-  EXPECT_EQ(cells, (Lines{"7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "0\tfirst", "0\t",
+  EXPECT_EQ(cells, (Lines{"7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "7\t ", "0\tfirst", "0\t",
                           // the second paragraph of the same cell: the held-back end
                           "7\t\\par ", "1\t\\n",
-                          "7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "0\tsecond",
+                          "7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "7\t ", "0\tsecond",
                           "7\t\\cell ", "1\t\\t",
-                          "7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "0\tthird", "0\t",
+                          "7\t\\pard\\s0", "7\t\\intbl", "7\t\\ql", "7\t ", "0\tthird", "0\t",
                           "7\t\\cell\\row\\pard}", "1\t\\n"}));
 }
 

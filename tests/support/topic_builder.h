@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/help_builder.h"
+#include "support/index_builder.h"
 
 namespace fixture {
 
@@ -17,17 +18,6 @@ namespace fixture {
 
 // Greedy LZ77 with back-references of 3 to 18 bytes within 4096 bytes.
 Bytes CompressLz77(const Bytes &input);
-
-// ---- |SYSTEM (the header and records the topic reader needs) --------------
-
-struct SystemRecordSpec {
-  uint16_t type;
-  Bytes data;
-};
-// A 12-byte header with minor version and flags, then the records; a 3.0
-// file (minor 15) gets its 32-byte title instead of records.
-Bytes SystemBytes(uint16_t minor, uint16_t flags, const std::vector<SystemRecordSpec> &records = {},
-                  const std::string &title30 = "");
 
 // ---- Records --------------------------------------------------------------
 

@@ -65,11 +65,11 @@ TEST(Enumerate, AWholeDocumentWithFonts) {
   EXPECT_EQ(result, 0);
   std::string header = std::string(kOpening) +
                        "{\\fonttbl\n{\\f0\\fswiss Arial;}\n}\n{\\colortbl\n\\red0\\green0\\blue0;\n}\n";
-  Lines paragraph = {"7\t\\pard\\s0", "7\t\\ql", "0\tone", "7\t\\par ", "1\t\\n", "0\t"};
+  Lines paragraph = {"7\t\\pard\\s0", "7\t\\ql", "7\t ", "0\tone", "7\t\\par ", "1\t\\n", "0\t"};
   Lines expected = {Recorder::Line(6, header), "2\tFirst"};
   expected.insert(expected.end(), paragraph.begin(), paragraph.end());
   expected.push_back("2\tSecond");
-  paragraph[2] = "0\ttwo";
+  paragraph[3] = "0\ttwo";
   expected.insert(expected.end(), paragraph.begin(), paragraph.end());
   expected.push_back("8\t}");
   EXPECT_EQ(lines, expected);
@@ -77,7 +77,7 @@ TEST(Enumerate, AWholeDocumentWithFonts) {
   EXPECT_EQ(recorder.offsets.front(), 0u);
   EXPECT_EQ(recorder.offsets.back(), 0u);
   EXPECT_EQ(recorder.offsets[1], file.built.topic.offsets[0]);
-  EXPECT_EQ(recorder.offsets[8], file.built.topic.offsets[2]);
+  EXPECT_EQ(recorder.offsets[9], file.built.topic.offsets[2]);
 }
 
 TEST(Enumerate, WithoutFontsTheHeaderIsBareAndNothingCloses) {
@@ -102,25 +102,25 @@ TEST(Enumerate, TheStopRule) {
   {
     Stream stream(file.container.get(), HLP_TOPIC_FONTS);
     Recorder recorder;
-    recorder.stopAtCall = 9;  // 6, 2, six pieces of the paragraph, 2
+    recorder.stopAtCall = 10;  // 6, 2, seven pieces of the paragraph, 2
     int32_t result = 0;
     Lines lines = Enumerate(stream.topic, recorder, &result);
     EXPECT_EQ(result, 1);
-    ASSERT_EQ(lines.size(), 10u);
-    EXPECT_EQ(lines[8], "2\tSecond");
-    EXPECT_EQ(lines[9], "8\t}");
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(lines[9], "2\tSecond");
+    EXPECT_EQ(lines[10], "8\t}");
     // The loop finished the header record: the next enumeration goes on with
     // the second topic's paragraph.
     Recorder rest;
     Lines more = Enumerate(stream.topic, rest, &result);
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(more[3], "0\ttwo");
+    EXPECT_EQ(more[4], "0\ttwo");
   }
   // Event 8's own 0 makes the result 1.
   {
     Stream stream(file.container.get(), HLP_TOPIC_FONTS);
     Recorder recorder;
-    recorder.stopAtCall = 16;
+    recorder.stopAtCall = 18;
     int32_t result = 0;
     Lines lines = Enumerate(stream.topic, recorder, &result);
     EXPECT_EQ(lines.back(), "8\t}");
@@ -174,7 +174,7 @@ TEST(Enumerate, TopicHeaders) {
   fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(spec);
   // Groups come from |SYSTEM's group records.
   fixture::BuiltContainer container = fixture::BuildContainer(
-      {{"|SYSTEM", fixture::SystemBytes(33, 0, {{13, fixture::CStringBytes("group one")}, {13, fixture::CStringBytes("group two")}})},
+      {{"|SYSTEM", fixture::SystemFile(33, 0, {fixture::TextRecord(13, "group one"), fixture::TextRecord(13, "group two")})},
        {"|TOPIC", built.topic.bytes}});
   fixture::OpenedContainer opened(container.bytes);
   Stream stream(opened.get(), 0);
@@ -197,7 +197,7 @@ TEST(Enumerate, NonScrollingRecords) {
   recorder.events = {7};
   Lines lines = Enumerate(stream.topic, recorder);
   EXPECT_EQ(lines[0], "7\t\\pard\\keepn\\s1");
-  EXPECT_EQ(lines[3], "7\t\\pard\\s0");
+  EXPECT_EQ(lines[4], "7\t\\pard\\s0");
 }
 
 // Context strings and keywords arrive at the records the side tables name.
@@ -315,7 +315,7 @@ TEST(Enumerate, InconsistentRecordsEndTheLoop) {
     // Damage the second record.
     size_t at = (built.topic.links[1] & 0x3FFF);
     fixture::SetU32(topic, at + c.field, c.value);
-    fixture::BuiltContainer container = fixture::BuildContainer({{"|SYSTEM", fixture::SystemBytes(33, 0)}, {"|TOPIC", topic}});
+    fixture::BuiltContainer container = fixture::BuildContainer({{"|SYSTEM", fixture::SystemFile(33, 0, {})}, {"|TOPIC", topic}});
     fixture::OpenedContainer opened(container.bytes);
     Stream stream(opened.get(), 7);
     Recorder recorder;
