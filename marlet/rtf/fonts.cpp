@@ -2,6 +2,10 @@
 
 #include <quillon/platform.h>
 
+#include <cstring>
+
+#include "container/frame.h"
+
 namespace marlet {
 
 namespace {
@@ -48,6 +52,28 @@ bool RtfFontAttributes(const TopicHandleRecord &topic, int32_t font, char (&out)
   wnsprintfA(out, sizeof out, "\\f%d\\cf%d\\fs%d%s%s%s", font, font, entry.halfPoints,
              entry.weight >= 400 ? "\\b" : "\\b0", entry.italic ? "\\i" : "\\i0", entry.underline ? "\\ul" : "\\ul0");
   return true;
+}
+
+struct FontChangeTexts {
+  char full[kFontAttributesSize + 1];
+  char inHotspot[kFontAttributesSize + 1];
+};
+
+const char *FontChangeText(TopicHandleRecord &topic, int32_t font, bool inHotspot) {
+  if (topic.fonts == nullptr || font < 0 || font >= topic.fonts->count) return nullptr;
+  if (topic.fontChanges == nullptr) {
+    auto *texts = static_cast<FontChangeTexts *>(RtCalloc(static_cast<size_t>(topic.fonts->count), sizeof(FontChangeTexts)));
+    if (texts == nullptr) return nullptr;
+    for (int32_t i = 0; i < topic.fonts->count; ++i) {
+      char text[kFontAttributesSize];
+      RtfFontAttributes(topic, i, text);
+      wnsprintfA(texts[i].full, sizeof texts[i].full, "%s ", text);
+      if (char *underline = std::strstr(text, "\\ul")) *underline = '\0';
+      wnsprintfA(texts[i].inHotspot, sizeof texts[i].inHotspot, "%s ", text);
+    }
+    topic.fontChanges = texts;
+  }
+  return inHotspot ? topic.fontChanges[font].inHotspot : topic.fontChanges[font].full;
 }
 
 }  // namespace marlet

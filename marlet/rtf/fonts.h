@@ -19,4 +19,9 @@ inline constexpr size_t kFontAttributesSize = 100;
 // "\ul0" into out; false (out untouched) for a font the table does not hold.
 bool RtfFontAttributes(const TopicHandleRecord &topic, int32_t font, char (&out)[kFontAttributesSize]);
 
+// The control text of a change to a font, with the space that ends it: the
+// whole attribute text, or inside a hotspot the text up to its "\ul" part.
+// Made once per handle.  Null for a font the table does not hold.
+const char *FontChangeText(TopicHandleRecord &topic, int32_t font, bool inHotspot);
+
 }  // namespace marlet

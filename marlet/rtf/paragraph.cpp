@@ -75,16 +75,11 @@ void TabStops(TopicHandleRecord &topic, const Sink &sink, ByteCursor &format, in
   }
 }
 
+// Inside a hotspot the font's underline state is left out, so that the
+// hotspot's own attribute stays.
 void FontChange(TopicHandleRecord &topic, const Sink &sink, ByteCursor &format, const PendingTarget &target) {
   uint16_t font = format.U16();
-  char text[kFontAttributesSize];
-  if (!RtfFontAttributes(topic, font, text)) return;
-  // Inside a hotspot the font's underline state is left out, so that the
-  // hotspot's own attribute stays.
-  if (target.pending) {
-    if (char *underline = std::strstr(text, "\\ul")) *underline = '\0';
-  }
-  EmitFormatted(topic, sink, "%s ", text);
+  if (const char *text = FontChangeText(topic, font, target.pending)) EmitControl(topic, sink, text);
 }
 
 }  // namespace

@@ -29,14 +29,23 @@ uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, const char *text
   return static_cast<uint32_t>(std::strlen(text));
 }
 
+void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text) {
+  Deliver(topic, sink, text, TopicEventControl);
+}
+
 void EmitFormatted(TopicHandleRecord &topic, const Sink &sink, const char *format, ...) {
   if (topic.stopped) return;  // formatting has no other effect
+  // Most control texts have no arguments: they go out as they are.
+  if (std::strchr(format, '%') == nullptr && std::strlen(format) < kFormattedLimit) {
+    Deliver(topic, sink, format, TopicEventControl);
+    return;
+  }
   char buffer[kFormattedLimit];
   va_list args;
   va_start(args, format);
   wvnsprintfA(buffer, kFormattedLimit, format, args);
   va_end(args);
-  Deliver(topic, sink, buffer, 7);
+  Deliver(topic, sink, buffer, TopicEventControl);
 }
 
 }  // namespace marlet

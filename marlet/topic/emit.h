@@ -53,4 +53,7 @@ uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, const char *text
 // delivers it as one piece of event 7.
 void EmitFormatted(TopicHandleRecord &topic, const Sink &sink, const char *format, ...);
 
+// Delivers control text made beforehand as one piece of event 7.
+void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text);
+
 }  // namespace marlet

@@ -279,6 +279,7 @@ MARLET_EXPORT void MARLET_API HlpTopicClose(TopicHandle topic) {
   RtFree(topic->expansion);
   RtFree(topic->recordBuffer);
   RtFree(topic->fonts);
+  RtFree(topic->fontChanges);
   if (topic->contexts != nullptr) {
     RtFree(topic->contexts->pairs);
     RtFree(topic->contexts);

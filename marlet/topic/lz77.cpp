@@ -6,6 +6,27 @@
 
 namespace marlet {
 
+namespace {
+
+// Copies a back-reference of length bytes from distance bytes back; the two
+// may overlap, then each byte copies one just written.
+inline void CopyBack(uint8_t *out, size_t distance, size_t length) {
+  const uint8_t *from = out - distance;
+  if (distance >= length) {
+    std::memcpy(out, from, length);
+  } else if (distance == 1) {
+    std::memset(out, *from, length);
+  } else {
+    for (size_t k = 0; k < length; ++k) out[k] = from[k];
+  }
+}
+
+// A group takes at most 17 input bytes and writes at most 8 * 18 bytes.
+constexpr ptrdiff_t kGroupInput = 17;
+constexpr ptrdiff_t kGroupOutput = 8 * 18;
+
+}  // namespace
+
 Lz77Result Lz77Decode(Bytes input, std::span<uint8_t> output) {
   const uint8_t *in = input.data();
   const uint8_t *const inEnd = in + input.size();
@@ -13,39 +34,60 @@ Lz77Result Lz77Decode(Bytes input, std::span<uint8_t> output) {
   uint8_t *out = outStart;
   uint8_t *const outEnd = outStart + output.size();
   Lz77Result result;
+  auto stop = [&](bool damaged) {
+    result.produced = static_cast<size_t>(out - outStart);
+    result.damaged = damaged;
+    return result;
+  };
 
-  while (in < inEnd) {
+  // While a whole group fits in what remains of both, no item needs a bound
+  // check of its own.
+  while (inEnd - in >= kGroupInput && outEnd - out >= kGroupOutput) {
     unsigned flags = *in++;
-    for (int item = 0; item < 8 && in < inEnd; ++item, flags >>= 1) {
+    if (flags == 0) {  // eight literals
+      std::memcpy(out, in, 8);
+      in += 8;
+      out += 8;
+      continue;
+    }
+    for (int item = 0; item < 8; ++item, flags >>= 1) {
       if ((flags & 1) == 0) {
-        if (out == outEnd) return result.produced = out - outStart, result.damaged = true, result;
         *out++ = *in++;
         continue;
-      }
-      if (inEnd - in < 2) {  // cut inside a back-reference
-        in = inEnd;
-        break;
       }
       unsigned b0 = in[0], b1 = in[1];
       in += 2;
       size_t length = (b1 >> 4) + 3;
       size_t distance = ((b1 & 0x0Fu) << 8 | b0) + 1;
-      if (distance > static_cast<size_t>(out - outStart))
-        return result.produced = out - outStart, result.damaged = true, result;
-      bool fits = length <= static_cast<size_t>(outEnd - out);
-      if (!fits) length = static_cast<size_t>(outEnd - out);
-      const uint8_t *from = out - distance;
-      if (distance >= length) {
-        std::memcpy(out, from, length);
-        out += length;
-      } else {
-        for (size_t k = 0; k < length; ++k) *out++ = from[k];
-      }
-      if (!fits) return result.produced = out - outStart, result.damaged = true, result;
+      if (distance > static_cast<size_t>(out - outStart)) return stop(true);
+      CopyBack(out, distance, length);
+      out += length;
     }
   }
-  result.produced = static_cast<size_t>(out - outStart);
-  return result;
+
+  // The rest, item by item.
+  while (in < inEnd) {
+    unsigned flags = *in++;
+    for (int item = 0; item < 8 && in < inEnd; ++item, flags >>= 1) {
+      if ((flags & 1) == 0) {
+        if (out == outEnd) return stop(true);
+        *out++ = *in++;
+        continue;
+      }
+      if (inEnd - in < 2) return stop(false);  // cut inside a back-reference
+      unsigned b0 = in[0], b1 = in[1];
+      in += 2;
+      size_t length = (b1 >> 4) + 3;
+      size_t distance = ((b1 & 0x0Fu) << 8 | b0) + 1;
+      if (distance > static_cast<size_t>(out - outStart)) return stop(true);
+      bool fits = length <= static_cast<size_t>(outEnd - out);
+      if (!fits) length = static_cast<size_t>(outEnd - out);
+      CopyBack(out, distance, length);
+      out += length;
+      if (!fits) return stop(true);
+    }
+  }
+  return stop(false);
 }
 
 uint32_t DecompressLz77(IfsFileHandle file, uint32_t length, std::span<uint8_t> output) {

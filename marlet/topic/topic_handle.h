@@ -53,6 +53,8 @@ struct KeywordIndex {
   KeywordPair *pairs;  // sorted by offset
 };
 
+struct FontChangeTexts;  // made by the RTF renderer from the font table
+
 struct BlockHeader {
   uint32_t unused0;
   uint32_t firstLink;  // link position of the first record that begins in the block
@@ -104,4 +106,5 @@ struct TopicHandleRecord {
   uint8_t *expansion;         // buffer for one record's expanded text (kExpansionLimit + 1)
   uint8_t *recordBuffer;      // format data and stored text of the record being read
   uint32_t recordCapacity;
+  marlet::FontChangeTexts *fontChanges;  // each font's change text, made on first use
 };

@@ -51,20 +51,20 @@ class Output {
   void Write(const char *text) { Write(text, std::strlen(text)); }
   // Text for RTF: the three characters RTF gives a meaning, and 8-bit bytes.
   void WriteEscaped(const char *text) {
-    std::string out;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
-      if (*p == '\\' || *p == '{' || *p == '}') {
-        out += '\\';
-        out += static_cast<char>(*p);
-      } else if (*p >= 0x80) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\'%02x", *p);
-        out += hex;
-      } else {
-        out += static_cast<char>(*p);
-      }
+    const char *run = text;
+    for (const char *p = text; *p; ++p) {
+      unsigned char c = static_cast<unsigned char>(*p);
+      if (c != '\\' && c != '{' && c != '}' && c < 0x80) continue;
+      Write(run, static_cast<size_t>(p - run));
+      char escaped[8];
+      if (c >= 0x80)
+        std::snprintf(escaped, sizeof escaped, "\\'%02x", c);
+      else
+        std::snprintf(escaped, sizeof escaped, "\\%c", c);
+      Write(escaped);
+      run = p + 1;
     }
-    Write(out);
+    Write(run, std::strlen(run));
   }
   bool AtLineStart() const { return !any_ || last_ == '\n'; }
   bool Failed() { return std::ferror(file_) != 0; }

@@ -68,12 +68,22 @@ struct Sink {
   void Repeat(char c, int n) {
     for (int i = 0; i < n; ++i) Put(c);
   }
+  void Append(const char *text, size_t n) {
+    size_t room = static_cast<size_t>(capacity - length);
+    if (n > room) n = room;
+    std::memcpy(out + length, text, n);
+    length += static_cast<int>(n);
+  }
 };
 
 void FormatInto(Sink &sink, const char *format, va_list args) {
   for (const char *p = format; *p != '\0'; ++p) {
     if (*p != '%') {
-      sink.Put(*p);
+      // The text up to the next conversion, in one copy.
+      const char *end = std::strchr(p, '%');
+      size_t n = end != nullptr ? static_cast<size_t>(end - p) : std::strlen(p);
+      sink.Append(p, n);
+      p += n - 1;
       continue;
     }
     ++p;
@@ -162,7 +172,7 @@ void FormatInto(Sink &sink, const char *format, va_list args) {
     if (!left && !zeroPad) sink.Repeat(' ', pad);
     for (int i = 0; i < signLength; ++i) sink.Put(sign[i]);
     if (zeroPad) sink.Repeat('0', pad);
-    for (int i = 0; i < textLength; ++i) sink.Put(text[i]);
+    sink.Append(text, static_cast<size_t>(textLength));
     if (left) sink.Repeat(' ', pad);
   }
 }
