@@ -77,7 +77,7 @@ std::string RtfHotspotTarget(const TopicHandleRecord &, uint8_t command, ByteCur
 void JumpHotspotStart(TopicHandleRecord &topic, const Sink &sink, uint8_t command, ByteCursor &format,
                       PendingTarget &target) {
   target.Set(RtfHotspotTarget(topic, command, format));
-  EmitFormatted(topic, sink, (command & 1) ? "\\strike " : "\\ul ");
+  EmitControl(topic, sink, (command & 1) ? "\\strike " : "\\ul ");
   EmitString(topic, sink, target.text.c_str(), TopicEventJumpTarget);
 }
 
@@ -87,13 +87,17 @@ void MacroHotspotStart(TopicHandleRecord &topic, const Sink &sink, uint8_t comma
   if (length <= 0) return;
   std::string macro = BoundedText(format, static_cast<size_t>(length));
   target.Set((command == 0xCC ? "%!" : "!") + macro);
-  EmitFormatted(topic, sink, "\\strike ");
+  EmitControl(topic, sink, "\\strike ");
   EmitString(topic, sink, target.text.c_str(), TopicEventMacroTarget);
 }
 
 void HotspotEnd(TopicHandleRecord &topic, const Sink &sink, PendingTarget &target) {
   if (!target.pending) return;
-  EmitFormatted(topic, sink, "\\strike0\\ul0{\\v %s}", target.text.c_str());
+  // As "\strike0\ul0{\v %s}" would format it, within the primitives' 4999
+  // characters.
+  std::string control = "\\strike0\\ul0{\\v " + target.text + "}";
+  if (control.size() > 4999) control.resize(4999);
+  EmitControl(topic, sink, control.c_str());
   EmitString(topic, sink, target.text.c_str(), TopicEventHotspotEnd);
   target.Drop();
 }
@@ -136,7 +140,7 @@ void RtfObject(TopicHandleRecord &topic, const Sink &sink, char placement, ByteC
   } else {
     EmitFormatted(topic, sink, "\\{ew%c ", placement);
     EmitString(topic, sink, object.c_str(), TopicEventEmbeddedWindow);
-    EmitFormatted(topic, sink, "\\}");
+    EmitControl(topic, sink, "\\}");
   }
 }
 

@@ -42,17 +42,17 @@ constexpr uint16_t kKeep = 0x1000;
 
 struct Spacing {
   uint16_t bit;
-  const char *format;
+  const char *word;  // followed by the value
 };
-constexpr Spacing kSpacings[] = {{0x0002, "\\sb%d"}, {0x0004, "\\sa%d"}, {0x0008, "\\sl%d"},
-                                 {0x0010, "\\li%d"}, {0x0020, "\\ri%d"}, {0x0040, "\\fi%d"}};
+constexpr Spacing kSpacings[] = {{0x0002, "\\sb"}, {0x0004, "\\sa"}, {0x0008, "\\sl"},
+                                 {0x0010, "\\li"}, {0x0020, "\\ri"}, {0x0040, "\\fi"}};
 
 void Borders(TopicHandleRecord &topic, const Sink &sink, ByteCursor &format) {
   uint8_t flags = format.U8();
   format.Skip(2);
   const char *style = "\\brdrs";
   if (flags & 0x80) {
-    EmitFormatted(topic, sink, "\\brdrl");
+    EmitControl(topic, sink, "\\brdrl");
     style = "\\brdrdot";
   } else if (flags & 0x20) {
     style = "\\brdrth";
@@ -70,8 +70,8 @@ void TabStops(TopicHandleRecord &topic, const Sink &sink, ByteCursor &format, in
   int stops = (format.U8() & 0x7F) >> 1;
   for (int i = 0; i < stops && !format.empty(); ++i) {
     uint16_t position = CompressedUShort(format);
-    if (position & 0x8000) EmitFormatted(topic, sink, (format.U8() & 0x02) ? "\\tqr" : "\\tqc");
-    EmitFormatted(topic, sink, "\\tx%d", (position & 0x7FFF) * scale);
+    if (position & 0x8000) EmitControl(topic, sink, (format.U8() & 0x02) ? "\\tqr" : "\\tqc");
+    EmitControlNumber(topic, sink, "\\tx", (position & 0x7FFF) * scale);
   }
 }
 
@@ -92,22 +92,22 @@ bool RtfParagraph(TopicHandleRecord &topic, const Sink &sink, TextCursor &text, 
 
   format.Skip(4);
   uint16_t bits = format.U16();
-  EmitFormatted(topic, sink, nonScrolling ? "\\pard\\keepn\\s1" : "\\pard\\s0");
-  if (inTable) EmitFormatted(topic, sink, "\\intbl");
+  EmitControl(topic, sink, nonScrolling ? "\\pard\\keepn\\s1" : "\\pard\\s0");
+  if (inTable) EmitControl(topic, sink, "\\intbl");
   if (bits & kTwoValues) {
     CompressedShort(format);
     CompressedShort(format);
   }
-  if (bits & kKeep) EmitFormatted(topic, sink, "\\keep");
-  EmitFormatted(topic, sink, (bits & kCentre) ? "\\qc" : (bits & kRight) ? "\\qr" : "\\ql");
+  if (bits & kKeep) EmitControl(topic, sink, "\\keep");
+  EmitControl(topic, sink, (bits & kCentre) ? "\\qc" : (bits & kRight) ? "\\qr" : "\\ql");
   for (const Spacing &spacing : kSpacings)
-    if (bits & spacing.bit) EmitFormatted(topic, sink, spacing.format, CompressedShort(format) * scale);
+    if (bits & spacing.bit) EmitControlNumber(topic, sink, spacing.word, CompressedShort(format) * scale);
   if (bits & kBorder) Borders(topic, sink, format);
   if (bits & kTabStops) TabStops(topic, sink, format, scale);
   // The properties end with a control word; a space closes it, so that a
   // text run that follows cannot run into it ("\ql" and "a" would read as
   // the word "\qla").
-  EmitFormatted(topic, sink, " ");
+  EmitControl(topic, sink, " ");
   while (!format.empty() && format.Peek() == 0x00) format.Skip(1);
 
   while (!format.empty()) {
@@ -122,19 +122,19 @@ bool RtfParagraph(TopicHandleRecord &topic, const Sink &sink, TextCursor &text, 
         FontChange(topic, sink, format, target);
         break;
       case 0x81:
-        EmitFormatted(topic, sink, "\\line ");
+        EmitControl(topic, sink, "\\line ");
         EmitString(topic, sink, "\n", TopicEventPlainBreak);
         break;
       case 0x82:
         if (inTable && !format.empty() && format.Peek() == 0xFF) {
           heldBack = true;  // the cell's end closes the paragraph
         } else {
-          EmitFormatted(topic, sink, "\\par ");
+          EmitControl(topic, sink, "\\par ");
           EmitString(topic, sink, "\n", TopicEventPlainBreak);
         }
         break;
       case 0x83:
-        EmitFormatted(topic, sink, "\\tab ");
+        EmitControl(topic, sink, "\\tab ");
         EmitString(topic, sink, "\t", TopicEventPlainBreak);
         break;
       case 0x86:

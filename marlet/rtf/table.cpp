@@ -37,14 +37,14 @@ void RtfTableRecord(TopicHandleRecord &topic, const Sink &sink, TextCursor text,
                     bool nonScrolling) {
   const unsigned columns = format.U8();
   const unsigned type = format.U8();
-  EmitFormatted(topic, sink, "{\\pard\\trowd\\intbl");
+  EmitControl(topic, sink, "{\\pard\\trowd\\intbl");
   if (type > 3) return;
 
   std::vector<uint16_t> width(columns), gap(columns);
   uint16_t minimum = 0;
   const bool scaled = type == 0 || type == 2;
   if (scaled) {
-    EmitFormatted(topic, sink, "\\trqc");
+    EmitControl(topic, sink, "\\trqc");
     minimum = format.U16();
   }
   for (unsigned i = 0; i < columns; ++i) {
@@ -73,7 +73,7 @@ void RtfTableRecord(TopicHandleRecord &topic, const Sink &sink, TextCursor text,
       default: EmitFormatted(topic, sink, "\\cellx%d", x); break;
     }
   }
-  EmitFormatted(topic, sink, " ");
+  EmitControl(topic, sink, " ");
 
   unsigned current = 0;
   bool heldBack = false;  // the last paragraph's end, kept back before its 0xFF
@@ -83,16 +83,16 @@ void RtfTableRecord(TopicHandleRecord &topic, const Sink &sink, TextCursor text,
     if (column >= columns || format.Peek() == 0xFF) break;
     if (column != current) {
       current = column;
-      EmitFormatted(topic, sink, "\\cell ");
+      EmitControl(topic, sink, "\\cell ");
       EmitString(topic, sink, "\t", TopicEventPlainBreak);
     } else if (heldBack) {
       // Another paragraph of the same cell: the one before it did end.
-      EmitFormatted(topic, sink, "\\par ");
+      EmitControl(topic, sink, "\\par ");
       EmitString(topic, sink, "\n", TopicEventPlainBreak);
     }
     heldBack = RtfParagraph(topic, sink, text, format, nonScrolling, true);
   }
-  EmitFormatted(topic, sink, "\\cell\\row\\pard}");
+  EmitControl(topic, sink, "\\cell\\row\\pard}");
   EmitString(topic, sink, "\n", TopicEventPlainBreak);
 }
 

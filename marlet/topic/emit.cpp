@@ -33,6 +33,27 @@ void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text) {
   Deliver(topic, sink, text, TopicEventControl);
 }
 
+void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, const char *word, int32_t value,
+                       const char *suffix) {
+  if (topic.stopped) return;
+  char buffer[64];
+  size_t wordLength = strnlen(word, 24), suffixLength = strnlen(suffix, 24);
+  std::memcpy(buffer, word, wordLength);
+  char digits[12];
+  size_t n = 0;
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  size_t at = wordLength;
+  if (value < 0) buffer[at++] = '-';
+  while (n > 0) buffer[at++] = digits[--n];
+  std::memcpy(buffer + at, suffix, suffixLength);
+  buffer[at + suffixLength] = '\0';
+  Deliver(topic, sink, buffer, TopicEventControl);
+}
+
 void EmitFormatted(TopicHandleRecord &topic, const Sink &sink, const char *format, ...) {
   if (topic.stopped) return;  // formatting has no other effect
   // Most control texts have no arguments: they go out as they are.

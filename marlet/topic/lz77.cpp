@@ -21,9 +21,20 @@ inline void CopyBack(uint8_t *out, size_t distance, size_t length) {
   }
 }
 
-// A group takes at most 17 input bytes and writes at most 8 * 18 bytes.
+// With room behind the output, a back-reference from 8 or more bytes back is
+// copied in whole 8-byte steps (each step reads only bytes already written);
+// the bytes past its length are overwritten by what follows, or lie past the
+// end of what was produced.
+inline void CopyBackWide(uint8_t *out, size_t distance, size_t length) {
+  if (distance < 8) return CopyBack(out, distance, length);
+  const uint8_t *from = out - distance;
+  for (size_t k = 0; k < length; k += 8) std::memcpy(out + k, from + k, 8);
+}
+
+// A group takes at most 17 input bytes and writes at most 8 * 18 bytes, and a
+// wide copy up to 6 more.
 constexpr ptrdiff_t kGroupInput = 17;
-constexpr ptrdiff_t kGroupOutput = 8 * 18;
+constexpr ptrdiff_t kGroupOutput = 8 * 18 + 8;
 
 }  // namespace
 
@@ -60,7 +71,7 @@ Lz77Result Lz77Decode(Bytes input, std::span<uint8_t> output) {
       size_t length = (b1 >> 4) + 3;
       size_t distance = ((b1 & 0x0Fu) << 8 | b0) + 1;
       if (distance > static_cast<size_t>(out - outStart)) return stop(true);
-      CopyBack(out, distance, length);
+      CopyBackWide(out, distance, length);
       out += length;
     }
   }
