@@ -11,6 +11,7 @@
 // have no index entry, show no line of their own.
 #include <marlet/marlet.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,14 +20,18 @@
 #include <string>
 #include <vector>
 
+#include "picture_file.h"
+
 namespace {
 
 const char kUsage[] =
-    "Usage: hlp2rtf [-t] [-o OUTPUT] HELPFILE\n"
+    "Usage: hlp2rtf [-t] [-o OUTPUT] [-p DIR] HELPFILE\n"
     "Writes all topics of a Windows Help or Media Viewer file as one RTF document.\n"
-    "  -t, --text         plain text instead: \"== TITLE\" at each topic, then its text\n"
-    "  -o, --output FILE  write to FILE instead of standard output\n"
-    "  -h, --help         show this text\n";
+    "  -t, --text          plain text instead: \"== TITLE\" at each topic, then its text\n"
+    "  -o, --output FILE   write to FILE instead of standard output\n"
+    "  -p, --pictures DIR  also write the file's pictures (|bm0, |bm1, ...) into DIR,\n"
+    "                      bitmaps as bm0.bmp ..., metafiles as placeable bm0.wmf ...\n"
+    "  -h, --help          show this text\n";
 
 struct Title {
   TopicOffset offset;
@@ -164,11 +169,73 @@ int32_t MARLET_API Deliver(const char *text, TopicOffset offset, int32_t event, 
   return 1;
 }
 
+// ---- Pictures ------------------------------------------------------------------
+
+struct PictureExport {
+  IfsHandle container;
+  std::string directory;
+  int written = 0;
+  int failed = 0;
+};
+
+// A picture's internal file: "|bm" and a number ("bm" and a number in 3.0 files).
+bool IsPictureName(const char *name) {
+  if (*name == '|') ++name;
+  if (name[0] != 'b' || name[1] != 'm' || name[2] == '\0') return false;
+  for (const char *p = name + 2; *p; ++p)
+    if (*p < '0' || *p > '9') return false;
+  return true;
+}
+
+bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
+  FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+int32_t MARLET_API ExportPicture(const char *name, int32_t, MarletUserData user) {
+  PictureExport &x = *reinterpret_cast<PictureExport *>(user);
+  if (!IsPictureName(name)) return 1;
+  IfsFileHandle file = IFSOpenFile(x.container, name);
+  if (file == nullptr) return ++x.failed, 1;
+  uint32_t size = IFSSeekFile(file, 0, 2);
+  IFSSeekFile(file, 0, 0);
+  std::vector<uint8_t> image(size);
+  bool read = size > 0 && IFSReadFile(file, image.data(), size) == static_cast<int32_t>(size);
+  IFSCloseFile(file);
+  HGLOBAL dib = nullptr, hotspots = nullptr;
+  HMETAFILE metafile = nullptr;
+  PlaceableMetafileHeader header{};
+  std::vector<uint8_t> bytes;
+  const char *extension = ".bmp";
+  if (read && SHGImportEx(nullptr, image.data(), size, &dib, &metafile, &header, &hotspots)) {
+    if (dib != nullptr) {
+      bytes = pictures::BmpFileBytes(dib);
+    } else if (metafile != nullptr) {
+      bytes = pictures::WmfFileBytes(metafile, header);
+      extension = ".wmf";
+    }
+  }
+  if (dib) GlobalFree(dib);
+  if (hotspots) GlobalFree(hotspots);
+  if (metafile) DeleteMetaFile(metafile);
+  std::string base = name[0] == '|' ? name + 1 : name;
+  if (!bytes.empty() && WriteFile(x.directory + "/" + base + extension, bytes)) {
+    ++x.written;
+  } else {
+    std::fprintf(stderr, "hlp2rtf: picture %s could not be converted\n", name);
+    ++x.failed;
+  }
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   bool text = false;
   const char *outputPath = nullptr;
+  const char *picturePath = nullptr;
   const char *helpPath = nullptr;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -176,6 +243,8 @@ int main(int argc, char **argv) {
       text = true;
     } else if ((arg == "-o" || arg == "--output") && i + 1 < argc) {
       outputPath = argv[++i];
+    } else if ((arg == "-p" || arg == "--pictures") && i + 1 < argc) {
+      picturePath = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -235,6 +304,12 @@ int main(int argc, char **argv) {
   }
   if (file != stdout && std::fclose(file) != 0) status = 1;
   if (status != 0) std::fprintf(stderr, "hlp2rtf: writing the output failed\n");
+  if (picturePath != nullptr) {
+    ::mkdir(picturePath, 0777);  // an existing folder is fine
+    PictureExport pictures{container, picturePath};
+    IFSEnumerateFiles(container, ExportPicture, reinterpret_cast<MarletUserData>(&pictures));
+    if (pictures.failed > 0) status = 1;
+  }
   HlpTopicClose(topic);
   IFSClose(container);
   return status;

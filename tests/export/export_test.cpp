@@ -12,6 +12,7 @@
 
 #include "support/help_builder.h"
 #include "support/index_builder.h"
+#include "support/shg_builder.h"
 #include "support/topic_builder.h"
 
 using namespace fixture;
@@ -185,6 +186,64 @@ TEST(Hlp2rtf, RealFiles) {
     }
   }
   EXPECT_GT(compared, 10);
+}
+
+TEST(Hlp2rtf, PicturesGoNextToTheDocument) {
+  BitmapPicture bitmap;
+  bitmap.bitCount = 8;
+  bitmap.width = 4;
+  bitmap.height = 2;
+  bitmap.colours = Bytes(8, 0x7F);
+  bitmap.colorsUsed = 2;
+  bitmap.packed = Bytes(8, 1);
+  MetafilePicture metafile;
+  metafile.width = 955;
+  metafile.height = 427;
+  metafile.packed = SmallMetafile(3);
+  TopicFileSpec spec;
+  spec.records = {TopicHeader("Pictures"), TextParagraph("see the pictures")};
+  spec.extraFiles = {{"|bm0", BuildBitmapShg(bitmap).bytes},
+                     {"|bm1", BuildMetafileShg(metafile).bytes},
+                     {"|bm2", Bytes{'l', 'p', 9, 9}},  // damaged: reported, the rest goes on
+                     {"|bmx", Bytes(10, 0)}};          // not a picture's name
+  TempDir dir;
+  std::string help = dir.Write("p.hlp", BuildTopicHelpFile(spec).container.bytes);
+  std::string pictures = dir.path() + "/pictures";
+  CommandResult result = RunCommand(ProgramPath("hlp2rtf") + " -p " + pictures + " -o /dev/null " + help + " 2>&1");
+  EXPECT_EQ(result.exitCode, 1);  // one picture could not be converted
+  EXPECT_NE(result.out.find("picture |bm2 could not be converted"), std::string::npos) << result.out;
+  Bytes bmp = ReadFileBytes(pictures + "/bm0.bmp");
+  ASSERT_EQ(bmp.size(), 14u + 40 + 8 + 8);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  Bytes wmf = ReadFileBytes(pictures + "/bm1.wmf");
+  ASSERT_GT(wmf.size(), 22u + 18);
+  EXPECT_EQ(wmf[0], 0xD7);  // the placeable key 0x9AC6CDD7
+  EXPECT_EQ(wmf[10] | wmf[11] << 8, 95);  // right: 955 / 10
+  EXPECT_FALSE(std::filesystem::exists(pictures + "/bm2.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(pictures + "/bmx.bmp"));
+}
+
+TEST(Hlp2rtf, PicturesOfRealFiles) {
+  std::string corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "left out: no shared corpus of real files on this machine";
+  TempDir dir;
+  // A 3.0 file's pictures are named bm0, bm1 ...; later files' |bm0 ...
+  for (const char *name : {"oemdisplay-tandy__PROGMAN.HLP", "eudora-win__PureVoice.hlp"}) {
+    std::string out = dir.path() + "/" + name;
+    CommandResult result =
+        RunCommand(ProgramPath("hlp2rtf") + " -p " + Quote(out) + " -o /dev/null " + Quote(corpus + "/hlp/" + name));
+    EXPECT_EQ(result.exitCode, 0) << name;
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(out)) {
+      Bytes bytes = ReadFileBytes(entry.path().string());
+      ASSERT_GT(bytes.size(), 40u);
+      uint8_t magic = entry.path().extension() == ".bmp" ? 'B' : 0xD7;
+      EXPECT_EQ(bytes[0], magic) << entry.path();
+      ++files;
+    }
+    EXPECT_GT(files, 3) << name;
+  }
 }
 
 // ---- saldir ---------------------------------------------------------------------

@@ -4,7 +4,7 @@
 #include <marlet/marlet.h>
 
 #include "imported.h"
-#include "shg/picture_file.h"
+#include "hlp2rtf/picture_file.h"
 #include "support/shg_builder.h"
 
 using namespace fixture;
@@ -25,7 +25,7 @@ TEST(PictureFile, BmpOfAnImportedBitmap) {
   p.packed = RleLiterals(pixels);
   Imported got;
   ImportEx(got, BuildBitmapShg(p).bytes);
-  Bytes bmp = marlet::BmpFileBytes(got.dib);
+  Bytes bmp = pictures::BmpFileBytes(got.dib);
   ASSERT_EQ(bmp.size(), 14u + 40 + 64 + 24);
   EXPECT_EQ(bmp[0], 'B');
   EXPECT_EQ(bmp[1], 'M');
@@ -39,14 +39,14 @@ TEST(PictureFile, BmpOfAnImportedBitmap) {
 }
 
 TEST(PictureFile, BmpRefusesWhatIsNoDib) {
-  EXPECT_TRUE(marlet::BmpFileBytes(nullptr).empty());
+  EXPECT_TRUE(pictures::BmpFileBytes(nullptr).empty());
   HGLOBAL small = GlobalFromBytes(Bytes(20, 0));
-  EXPECT_TRUE(marlet::BmpFileBytes(small).empty());
+  EXPECT_TRUE(pictures::BmpFileBytes(small).empty());
   GlobalFree(small);
   // Rows past the block.
   Bytes dib = DibBytes(8, 100, 100, {}, Bytes(10, 0));
   HGLOBAL cut = GlobalFromBytes(dib);
-  EXPECT_TRUE(marlet::BmpFileBytes(cut).empty());
+  EXPECT_TRUE(pictures::BmpFileBytes(cut).empty());
   GlobalFree(cut);
 }
 
@@ -59,7 +59,7 @@ TEST(PictureFile, PlaceableWmfOfAnImportedMetafile) {
   p.packed = Lz77Pack(wmf);
   Imported got;
   ImportEx(got, BuildMetafileShg(p).bytes);
-  Bytes file = marlet::WmfFileBytes(got.metafile, got.header);
+  Bytes file = pictures::WmfFileBytes(got.metafile, got.header);
   ASSERT_EQ(file.size(), 22u + wmf.size());
   EXPECT_EQ(U32(file, 0), 0x9AC6CDD7u);
   EXPECT_EQ(file[10] | file[11] << 8, 95);
@@ -67,7 +67,7 @@ TEST(PictureFile, PlaceableWmfOfAnImportedMetafile) {
   EXPECT_EQ(file[14] | file[15] << 8, 254);
   EXPECT_EQ(file[20] | file[21] << 8, 0x57EF ^ 95 ^ 42);
   EXPECT_EQ(Bytes(file.begin() + 22, file.end()), wmf);
-  EXPECT_TRUE(marlet::WmfFileBytes(nullptr, got.header).empty());
+  EXPECT_TRUE(pictures::WmfFileBytes(nullptr, got.header).empty());
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "shg/picture_file.h"
+#include "picture_file.h"
 
 #include <cstring>
 
-namespace marlet {
+namespace pictures {
 namespace {
 
 constexpr size_t kFileHeaderSize = 14;
@@ -49,4 +49,4 @@ std::vector<uint8_t> WmfFileBytes(HMETAFILE metafile, const PlaceableMetafileHea
   return file;
 }
 
-}  // namespace marlet
+}  // namespace pictures

@@ -3,10 +3,8 @@
 // program that writes the pictures of a help file (|bm0, |bm1, ... hold SHG
 // images) next to its other output.
 //
-// Uses the platform layer and the public header's records only, and calls no
-// export, so a program can compile this file in beside its use of marlet.
-// Not used behind the C interface: the vectors throw std::bad_alloc when
-// memory runs out.
+// Uses the platform layer and the public header's records only.  The vectors
+// throw std::bad_alloc when memory runs out.
 #pragma once
 
 #include <marlet/marlet.h>
@@ -14,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace marlet {
+namespace pictures {
 
 // A BITMAPFILEHEADER (14 bytes: "BM", file size, two reserved words, offset
 // of the pixels), then the DIB's header, its biClrUsed colour entries and its
@@ -26,4 +24,4 @@ std::vector<uint8_t> BmpFileBytes(HGLOBAL dib);
 // metafile.
 std::vector<uint8_t> WmfFileBytes(HMETAFILE metafile, const PlaceableMetafileHeader &header);
 
-}  // namespace marlet
+}  // namespace pictures
