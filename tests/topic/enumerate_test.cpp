@@ -51,13 +51,17 @@ std::vector<fixture::TopicRecord> TwoTopics() {
           fixture::TextParagraph("two")};
 }
 
-const char kOpening[] = "{\\rtf1\\ansi\\deff0\\deflang1024 ";
-
-TEST(Enumerate, AWholeDocumentWithFonts) {
+fixture::TopicFileSpec TwoTopicsWithAFont() {
   fixture::TopicFileSpec spec;
   spec.records = TwoTopics();
   spec.extraFiles = {{"|FONT", fixture::FontFile({{"Arial"}})}};
-  HelpFile file(spec);
+  return spec;
+}
+
+const char kOpening[] = "{\\rtf1\\ansi\\deff0\\deflang1024 ";
+
+TEST(Enumerate, AWholeDocumentWithFonts) {
+  HelpFile file(TwoTopicsWithAFont());
   Stream stream(file.container.get(), HLP_TOPIC_FONTS);
   Recorder recorder;
   int32_t result = -1;
@@ -81,10 +85,7 @@ TEST(Enumerate, AWholeDocumentWithFonts) {
 }
 
 TEST(Enumerate, WithoutFontsTheHeaderIsBareAndNothingCloses) {
-  fixture::TopicFileSpec spec;
-  spec.records = TwoTopics();
-  spec.extraFiles = {{"|FONT", fixture::FontFile({{"Arial"}})}};
-  HelpFile file(spec);
+  HelpFile file(TwoTopicsWithAFont());
   Stream stream(file.container.get(), 0);
   Recorder recorder;
   Lines lines = Enumerate(stream.topic, recorder);
@@ -93,10 +94,7 @@ TEST(Enumerate, WithoutFontsTheHeaderIsBareAndNothingCloses) {
 }
 
 TEST(Enumerate, TheStopRule) {
-  fixture::TopicFileSpec spec;
-  spec.records = TwoTopics();
-  spec.extraFiles = {{"|FONT", fixture::FontFile({{"Arial"}})}};
-  HelpFile file(spec);
+  HelpFile file(TwoTopicsWithAFont());
   // A callback that returns 0 at the second title gets exactly the first
   // topic, the second title, then event 8; the result is 1.
   {
@@ -141,10 +139,7 @@ TEST(Enumerate, TheStopRule) {
 }
 
 TEST(Enumerate, AfterTheLastRecordOnlyTheFrameComes) {
-  fixture::TopicFileSpec spec;
-  spec.records = TwoTopics();
-  spec.extraFiles = {{"|FONT", fixture::FontFile({{"Arial"}})}};
-  HelpFile file(spec);
+  HelpFile file(TwoTopicsWithAFont());
   Stream stream(file.container.get(), HLP_TOPIC_FONTS);
   Recorder all;
   Enumerate(stream.topic, all);
