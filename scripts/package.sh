@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack (cpack -G DEB) in build-package/ and
+# checks it: its dependencies and files, then unpacks it into a scratch root
+# (dpkg -x) and runs its tools from there on the sample help file.
+# Usage: scripts/package.sh   (prints the path of the .deb at the end)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh cmake make g++ dpkg-dev file binutils
+dir=build-package
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Configured for /usr, so that the libraries go to /usr/lib/<multiarch>.
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DQUILLON_TESTS=OFF -DQUILLON_BENCHMARKS=OFF >/dev/null
+cmake --build "$dir" -j"$(nproc)" >/dev/null
+rm -f "$dir"/*.deb
+(cd "$dir" && cpack -G DEB >cpack.log 2>&1) || { cat "$dir/cpack.log"; fail "cpack failed"; }
+debs=("$dir"/quillon_*.deb)
+{ [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ]; } || fail "cpack made no single quillon .deb"
+deb="${debs[0]}"
+
+# ---- Control data ----------------------------------------------------------
+arch="$(dpkg --print-architecture)"
+multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "not a package for $arch"
+depends="$(dpkg-deb -f "$deb" Depends)"
+for library in libc6 libstdc++6 libgcc-s1; do
+  tr ',' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qx "$library" || fail "Depends lacks $library: $depends"
+done
+
+# ---- Files -----------------------------------------------------------------
+root="$dir/scratch-root"
+rm -rf "$root"
+dpkg -x "$deb" "$root"
+lib="$root/usr/lib/$multiarch"
+mapfile -t programs < <(ls "$dir/bin")  # the build's programs, and nothing else there
+{ [ -f "$lib/libmarlet.so.1.0.0" ] && [ -L "$lib/libmarlet.so.1" ] && [ -L "$lib/libmarlet.so" ]; } ||
+  fail "libmarlet.so.1.0.0 or its links missing in /usr/lib/$multiarch"
+{ [ -f "$lib/libquillon-platform.so.1.0.0" ] && [ -L "$lib/libquillon-platform.so.1" ]; } ||
+  fail "libquillon-platform.so.1.0.0 or its link missing in /usr/lib/$multiarch"
+for file in usr/include/marlet/marlet.h usr/include/quillon/platform.h \
+  "usr/lib/$multiarch/pkgconfig/marlet.pc" "usr/lib/$multiarch/cmake/marlet/marletConfig.cmake"; do
+  [ -f "$root/$file" ] || fail "/$file missing"
+done
+grep -qx 'prefix=/usr' "$lib/pkgconfig/marlet.pc" || fail "marlet.pc does not name /usr"
+for program in "${programs[@]}"; do
+  [ -x "$root/usr/bin/$program" ] || fail "/usr/bin/$program missing"
+  [ -f "$root/usr/share/man/man1/$program.1.gz" ] || fail "/usr/share/man/man1/$program.1.gz missing"
+done
+# Debian binaries carry no run path and no symbols.
+for binary in "$lib"/lib*.so.1.0.0 "$root"/usr/bin/*; do
+  ! objdump -p "$binary" | grep -qE 'RPATH|RUNPATH' || fail "$binary has a run path"
+  file -L "$binary" | grep -q ', stripped' || fail "$binary is not stripped"
+done
+
+# ---- The tools from the scratch root ----------------------------------------
+export LD_LIBRARY_PATH="$lib"
+LC_ALL=C ldd "$root/usr/bin/lustav" | grep -q "$lib/libmarlet.so.1" || fail "lustav does not load the unpacked libmarlet"
+"$root/usr/bin/lustav" samples/quillon-guide.hlp | diff -u packaging/consumer/quillon-guide.titles - ||
+  fail "the packaged lustav lists other titles"
+"$root/usr/bin/fentro" samples/quillon-guide.hlp | grep -q 'FileName:"|TOPIC"' || fail "the packaged fentro lists no |TOPIC"
+unset LD_LIBRARY_PATH
+
+if command -v lintian >/dev/null 2>&1; then
+  echo "lintian (for information):"
+  lintian "$deb" || true
+fi
+dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+echo "$deb"
