@@ -16,7 +16,7 @@ const std::set<std::string> kExports = {
     "IFSOpen", "IFSClose", "IFSOpenFile", "IFSCloseFile", "IFSSeekFile", "IFSReadFile", "IFSEnumerateFiles",
     "HlpGenerateHashValue", "HlpCreateStringForHashValue", "HlpGetHelpTitle", "HlpFreeHelpTitle",
     "IsSecondaryWindow", "HlpEnumTitles", "HlpGetTopicTitle", "HlpEnumContext", "HlpIsTopic", "IsTopic",
-    "HlpEnumKeyWords", "HlpTopicOpen", "HlpTopicClose", "HlpTopicEnumerate", "HlpTopicSeek",
+    "HlpEnumKeyWords", "HlpTopicOpen", "HlpTopicClose", "HlpTopicEnumerate", "HlpTopicSeek", "HlpTopicJumpAPI",
 };
 
 TEST(Exports, TheSharedLibraryExportsExactlyItsFunctions) {
