@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
-  packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils)
+  packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils libncurses-dev tmux)
 fi
 
 missing=()
