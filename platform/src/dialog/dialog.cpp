@@ -37,9 +37,22 @@ std::map<int, const QuillonDialogTemplate *> &Resources() {
   return resources;
 }
 
-std::set<const Dialog *> &LiveDialogs() {
-  static std::set<const Dialog *> dialogs;
-  return dialogs;
+// The HWNDs of the dialogs shown and of their controls.  A handle is looked
+// up here before it is followed, so that one kept beyond its dialog's life
+// is refused instead of read.
+std::set<const QuillonWindow *> &LiveWindows() {
+  static std::set<const QuillonWindow *> windows;
+  return windows;
+}
+
+void Register(const Dialog &dialog) {
+  LiveWindows().insert(&dialog.window);
+  for (const Control &control : dialog.controls) LiveWindows().insert(&control.window);
+}
+
+void Unregister(const Dialog &dialog) {
+  LiveWindows().erase(&dialog.window);
+  for (const Control &control : dialog.controls) LiveWindows().erase(&control.window);
 }
 
 QuillonDialogFrontEnd g_frontEnd{RunInTerminal, nullptr};
@@ -229,11 +242,7 @@ std::unique_ptr<Dialog> Create(const QuillonDialogTemplate &t, DLGPROC proc) {
 
 }  // namespace
 
-Dialog *FromHandle(HWND handle) {
-  if (handle == nullptr) return nullptr;
-  Dialog *dialog = handle->dialog;
-  return LiveDialogs().count(dialog) != 0 ? dialog : nullptr;
-}
+Dialog *FromHandle(HWND handle) { return LiveWindows().count(handle) != 0 ? handle->dialog : nullptr; }
 
 std::string ShownText(const std::string &text, int *mnemonic) {
   std::string shown;
@@ -279,14 +288,15 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND, DLGPROC dialogProc
     auto found = Resources().find(LOWORD(templateName));
     if (found == Resources().end()) return -1;
     dialog = Create(*found->second, dialogProc);
-    LiveDialogs().insert(dialog.get());
+    Register(*dialog);
   } catch (...) {
+    if (dialog) Unregister(*dialog);
     return -1;
   }
-  struct Unregister {
-    const Dialog *dialog;
-    ~Unregister() { LiveDialogs().erase(dialog); }
-  } unregister{dialog.get()};
+  struct Shown {
+    const Dialog &dialog;
+    ~Shown() { Unregister(dialog); }
+  } shown{*dialog};
 
   // WM_INITDIALOG names the control that would get the focus; only a
   // non-zero result lets the dialog manager give it the focus.
