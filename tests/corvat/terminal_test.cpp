@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 
+#include "support/fake_programs.h"
 #include "support/help_builder.h"
 
 namespace {
@@ -18,11 +19,11 @@ std::string Quote(const std::string &text) { return "'" + text + "'"; }
 
 // A tmux server of our own, on a socket in a temporary folder and with no
 // configuration file, so that neither a user's tmux nor their settings are
-// involved.  Panes stay when their program ends, so that its exit status can
-// be read.
+// involved.  Panes stay when their program ends, so that the last screen can
+// still be read.
 class Tmux {
  public:
-  Tmux() : socket_(dir_.path() + "/tmux.sock") {}
+  Tmux() : socket_(dir_.path() + "/tmux.sock"), status_(dir_.path() + "/status") {}
   ~Tmux() { Run("kill-server"); }
   Tmux(const Tmux &) = delete;
   Tmux &operator=(const Tmux &) = delete;
@@ -31,11 +32,16 @@ class Tmux {
     return RunCommand("tmux -f /dev/null -S " + Quote(socket_) + " " + args + " 2>&1");
   }
 
-  // Starts a program in a new 80 x 24 terminal.
+  // Starts a program in a new 80 x 24 terminal.  A shell around it notes its
+  // exit status in a file: the shell waits for it itself, which does not
+  // depend on the tmux server noticing that its child ended.
   bool Start(const std::string &program) {
-    return Run("new-session -d -s corvat -x 80 -y 24 \\; set-window-option -g remain-on-exit on \\; "
-               "respawn-pane -k -t corvat " +
-               Quote(program))
+    const std::string script = fixture::WriteScript(
+        dir_.path() + "/run", Quote(program) + "\necho $? > " + Quote(status_) + ".tmp\nmv " +
+                                  Quote(status_ + ".tmp") + " " + Quote(status_) + "\n");
+    return Run("start-server \\; set-window-option -g remain-on-exit on \\; new-session -d -s corvat -x 80 "
+               "-y 24 " +
+               Quote(script))
                .exitCode == 0;
   }
   void Keys(const std::string &keys) const { Run("send-keys -t corvat " + keys); }
@@ -48,15 +54,10 @@ class Tmux {
   }
   // Waits until the program has ended; its exit status, or -1.
   int WaitForExit() const {
+    if (!fixture::WaitForFile(status_, std::chrono::seconds(20))) return -1;
+    std::ifstream in(status_);
     int status = -1;
-    Poll([&] {
-      // "1 STATUS" once it has ended; the status may show a moment later.
-      const std::string state = Run("display-message -p -t corvat '#{pane_dead} #{pane_dead_status}'").out;
-      int dead = 0, code = -1;
-      if (std::sscanf(state.c_str(), "%d %d", &dead, &code) != 2 || dead != 1) return false;
-      status = code;
-      return true;
-    });
+    in >> status;
     return status;
   }
 
@@ -71,7 +72,7 @@ class Tmux {
     return true;
   }
   fixture::TempDir dir_;
-  std::string socket_;
+  std::string socket_, status_;
 };
 
 class Terminal : public testing::Test {
