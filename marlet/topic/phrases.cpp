@@ -206,6 +206,7 @@ struct Output {
   bool full() const { return length >= limit; }
   void Put(Bytes bytes) {
     size_t n = std::min<size_t>(bytes.size(), limit - length);
+    if (n == 0) return;  // an empty span may have no address, which memcpy must not get
     std::memcpy(data + length, bytes.data(), n);
     length += static_cast<uint32_t>(n);
   }
