@@ -109,6 +109,10 @@ bool RtfParagraph(TopicHandleRecord &topic, const Sink &sink, TextCursor &text, 
     if (bits & spacing.bit) EmitFormatted(topic, sink, spacing.format, CompressedShort(format) * scale);
   if (bits & kBorder) Borders(topic, sink, format);
   if (bits & kTabStops) TabStops(topic, sink, format, scale);
+  // The properties end with a control word; a space closes it, so that a
+  // text run that follows cannot run into it ("\ql" and "a" would read as
+  // the word "\qla").
+  EmitFormatted(topic, sink, " ");
   while (!format.empty() && format.Peek() == 0x00) format.Skip(1);
 
   while (!format.empty()) {

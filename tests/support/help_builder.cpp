@@ -267,6 +267,7 @@ int OpenDescriptorCount() {
 
 std::string HalibutDir() { return QUILLON_HALIBUT_DIR; }
 std::string CorpusDir() { return QUILLON_CORPUS_DIR; }
+std::string TestDataDir() { return QUILLON_TEST_DATA_DIR; }
 std::string ProgramPath(const std::string &name) { return std::string(QUILLON_PROGRAM_DIR) + "/" + name; }
 
 CommandResult RunCommand(const std::string &command) {

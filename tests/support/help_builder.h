@@ -138,6 +138,7 @@ int OpenDescriptorCount();
 // corpus of real files ("" when this machine has none).
 std::string HalibutDir();
 std::string CorpusDir();
+std::string TestDataDir();  // tests/data of the source tree
 std::string ProgramPath(const std::string &name);
 
 // Runs a command through the shell; captures standard output.

@@ -58,30 +58,6 @@ Bytes CompressLz77(const Bytes &input) {
   return out;
 }
 
-// ---- |SYSTEM ----------------------------------------------------------------
-
-Bytes SystemBytes(uint16_t minor, uint16_t flags, const std::vector<SystemRecordSpec> &records,
-                  const std::string &title30) {
-  Bytes out;
-  PutU16(out, 0x036C);  // magic
-  PutU16(out, minor);
-  PutU16(out, 1);       // major version
-  PutU32(out, 0);       // build date
-  PutU16(out, flags);
-  if (minor == 15) {
-    Bytes title(32, 0);
-    std::memcpy(title.data(), title30.data(), std::min<size_t>(32, title30.size()));
-    PutBytes(out, title);
-    return out;
-  }
-  for (const SystemRecordSpec &record : records) {
-    PutU16(out, record.type);
-    PutU16(out, static_cast<uint32_t>(record.data.size()));
-    PutBytes(out, record.data);
-  }
-  return out;
-}
-
 // ---- |TOPIC -----------------------------------------------------------------
 
 BuiltTopic BuildTopic(const std::vector<TopicRecord> &records, const TopicLayout &layout) {
@@ -367,7 +343,7 @@ BuiltHelpFile BuildTopicHelpFile(const TopicFileSpec &spec) {
   TopicLayout layout = spec.layout;
   layout.version30 = spec.minor == 15;
   built.topic = BuildTopic(spec.records, layout);
-  std::vector<InternalFile> files{{"|SYSTEM", SystemBytes(spec.minor, spec.flags)}, {"|TOPIC", built.topic.bytes}};
+  std::vector<InternalFile> files{{"|SYSTEM", spec.minor == kMinorWindows30 ? System30File(spec.flags, "") : SystemFile(spec.minor, spec.flags, {})}, {"|TOPIC", built.topic.bytes}};
   files.insert(files.end(), spec.extraFiles.begin(), spec.extraFiles.end());
   built.container = BuildContainer(files);
   return built;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/help_builder.h"
+#include "support/index_builder.h"
 
 namespace fixture {
 
@@ -17,17 +18,6 @@ namespace fixture {
 
 // Greedy LZ77 with back-references of 3 to 18 bytes within 4096 bytes.
 Bytes CompressLz77(const Bytes &input);
-
-// ---- |SYSTEM (the header and records the topic reader needs) --------------
-
-struct SystemRecordSpec {
-  uint16_t type;
-  Bytes data;
-};
-// A 12-byte header with minor version and flags, then the records; a 3.0
-// file (minor 15) gets its 32-byte title instead of records.
-Bytes SystemBytes(uint16_t minor, uint16_t flags, const std::vector<SystemRecordSpec> &records = {},
-                  const std::string &title30 = "");
 
 // ---- Records --------------------------------------------------------------
 
@@ -66,10 +56,12 @@ void PutCompressedUShort(Bytes &out, unsigned value);  // one byte for 0..127, e
 void PutCompressedLong(Bytes &out, int32_t value);     // two bytes for -16384..16383, else four
 
 // A topic header's format data (28 bytes, more with a group number).
-Bytes TopicHeaderFormat(uint32_t scrollStart = 0xFFFFFFFF, int groupNumber = -1);
+Bytes TopicHeaderFormat(uint32_t scrollStart = 0, int groupNumber = -1);
 
 // A topic header record with its title (and optional second string).
-TopicRecord TopicHeader(const std::string &title, uint32_t scrollStart = 0xFFFFFFFF);
+// scrollStart: the link where the scrolling region begins; records whose next
+// link lies at or before it are non-scrolling (0: none are).
+TopicRecord TopicHeader(const std::string &title, uint32_t scrollStart = 0);
 
 // The leading values of a paragraph or table record: the unused
 // CompressedLong and the offsetAdvance.

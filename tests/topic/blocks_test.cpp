@@ -250,7 +250,7 @@ TEST(BlockReader, DamagedStreamsEndCleanly) {
       Bytes topicBytes = built.topic.bytes;
       damage.apply(topicBytes, built.topic);
       fixture::BuiltContainer container = fixture::BuildContainer(
-          {{"|SYSTEM", fixture::SystemBytes(33, flags)}, {"|TOPIC", topicBytes}});
+          {{"|SYSTEM", fixture::SystemFile(33, flags, {})}, {"|TOPIC", topicBytes}});
       OpenedContainer opened(container.bytes);
       OpenedTopic topic(opened.get());
       ASSERT_TRUE(topic) << damage.name;

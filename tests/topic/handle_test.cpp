@@ -109,7 +109,7 @@ TEST(TopicOpen, KeywordPairsGrowInStepsOfAThousand) {
 }
 
 TEST(TopicOpen, FailsWithoutTopicOrSystem) {
-  fixture::BuiltContainer noTopic = fixture::BuildContainer({{"|SYSTEM", fixture::SystemBytes(33, 0)}});
+  fixture::BuiltContainer noTopic = fixture::BuildContainer({{"|SYSTEM", fixture::SystemFile(33, 0, {})}});
   fixture::BuiltContainer noSystem = fixture::BuildContainer({{"|TOPIC", Bytes(100, 0)}});
   for (const Bytes &bytes : {noTopic.bytes, noSystem.bytes}) {
     fixture::OpenedContainer container(bytes);

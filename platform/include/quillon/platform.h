@@ -89,8 +89,10 @@ QUILLON_PLATFORM_API HLOCAL LocalFree(HLOCAL block);
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 
 /* Movable blocks: a handle names the block, GlobalLock gives its current
- * address, GlobalReAlloc may move it.  GlobalFree returns null on success and
- * the handle itself when it is not a block of ours. */
+ * address, GlobalReAlloc may move it (a locked block only with GMEM_MOVEABLE
+ * in its flags; without, it shrinks in place and does not grow).  GlobalFree
+ * returns null on success and the handle itself when it is not a block of
+ * ours. */
 QUILLON_PLATFORM_API HGLOBAL GlobalAlloc(UINT flags, size_t bytes);
 QUILLON_PLATFORM_API LPVOID GlobalLock(HGLOBAL block);
 QUILLON_PLATFORM_API BOOL GlobalUnlock(HGLOBAL block);

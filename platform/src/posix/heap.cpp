@@ -1,6 +1,7 @@
 // Local heap and movable global memory.
 #include <quillon/platform.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,6 +41,7 @@ QuillonGlobalBlock *Valid(HGLOBAL block) {
 extern "C" {
 
 HGLOBAL GlobalAlloc(UINT flags, size_t bytes) {
+  if (bytes == SIZE_MAX) return nullptr;  // no room for the spare byte below
   auto *block = static_cast<QuillonGlobalBlock *>(std::malloc(sizeof(QuillonGlobalBlock)));
   if (block == nullptr) return nullptr;
   // One spare byte keeps a zero-sized block addressable.
@@ -72,7 +74,15 @@ BOOL GlobalUnlock(HGLOBAL handle) {
 
 HGLOBAL GlobalReAlloc(HGLOBAL handle, size_t bytes, UINT flags) {
   QuillonGlobalBlock *block = Valid(handle);
-  if (block == nullptr) return nullptr;
+  if (block == nullptr || bytes == SIZE_MAX) return nullptr;
+  // A locked block moves only when the caller allows it with GMEM_MOVEABLE,
+  // so that pointers from GlobalLock stay valid: it shrinks in place, and
+  // cannot grow.
+  if (block->locks > 0 && (flags & GMEM_MOVEABLE) == 0) {
+    if (bytes > block->size) return nullptr;
+    block->size = bytes;
+    return block;
+  }
   auto *data = static_cast<unsigned char *>(std::realloc(block->data, bytes + 1));
   if (data == nullptr) return nullptr;
   if (bytes > block->size && ((flags | block->flags) & GMEM_ZEROINIT))

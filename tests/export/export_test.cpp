@@ -1,0 +1,282 @@
+// hlp2rtf and saldir end to end, and the RTF they write read by a real RTF
+// reader (unrtf).
+#include <gtest/gtest.h>
+
+#include <marlet/marlet.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/help_builder.h"
+#include "support/index_builder.h"
+#include "support/topic_builder.h"
+
+using namespace fixture;
+
+namespace {
+
+std::string Quote(const std::string &path) { return "'" + path + "'"; }
+
+std::string ReadText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Halibut(const std::string &name) {
+  std::string path = HalibutDir() + "/" + name;
+  return std::filesystem::exists(path) ? path : "";
+}
+
+bool HaveUnrtf() { return RunCommand("command -v unrtf >/dev/null 2>&1 && echo yes").out == "yes\n"; }
+
+// What unrtf makes of an RTF document, as plain text.
+std::string Unrtf(const std::string &rtfPath, int *exitCode = nullptr) {
+  CommandResult result = RunCommand("unrtf --text " + Quote(rtfPath) + " 2>/dev/null");
+  if (exitCode) *exitCode = result.exitCode;
+  return result.out;
+}
+
+// Runs of blanks and line ends folded to one blank, for looking up phrases
+// that a reader may have wrapped.
+std::string Folded(const std::string &text) {
+  std::string out;
+  for (char c : text) {
+    bool blank = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+    if (blank) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// ---- hlp2rtf ------------------------------------------------------------------
+
+TEST(Hlp2rtf, UsageAndErrors) {
+  CommandResult none = RunCommand(ProgramPath("hlp2rtf") + " 2>&1");
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_NE(none.out.find("Usage: hlp2rtf"), std::string::npos);
+  CommandResult help = RunCommand(ProgramPath("hlp2rtf") + " --help");
+  EXPECT_EQ(help.exitCode, 0);
+  TempDir dir;
+  std::string notHelp = dir.Write("x.hlp", Bytes{'x'});
+  EXPECT_EQ(RunCommand(ProgramPath("hlp2rtf") + " " + notHelp + " 2>/dev/null").exitCode, 1);
+  std::string noTopic = dir.Write("n.hlp", BuildContainer({{"|SYSTEM", SystemFile(33, 0, {})}}).bytes);
+  CommandResult missing = RunCommand(ProgramPath("hlp2rtf") + " " + noTopic + " 2>&1");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.out.find("no topics"), std::string::npos);
+  EXPECT_EQ(RunCommand(ProgramPath("hlp2rtf") + " -x " + noTopic + " 2>/dev/null").exitCode, 2);
+}
+
+TEST(Hlp2rtf, PlainTextOfAHalibutManual) {
+  std::string manual = Halibut("manual.hlp");
+  if (manual.empty()) GTEST_SKIP() << "left out: halibut made no help files";
+  CommandResult result = RunCommand(ProgramPath("hlp2rtf") + " -t " + Quote(manual));
+  ASSERT_EQ(result.exitCode, 0);
+  const std::string &text = result.out;
+  // Every section of the source is a topic, in source order.
+  size_t at = 0;
+  for (const char *title : {"== Contents\n", "== Chapter 1: Daily duties\n", "== Section 1.1: The lamp\n",
+                            "== Section 1.1.1: The lens\n", "== Section 1.2: Fog signals\n",
+                            "== Chapter 2: Records and reports\n", "== Appendix A: Glossary\n"}) {
+    size_t found = text.find(title, at);
+    ASSERT_NE(found, std::string::npos) << title;
+    at = found;
+  }
+  for (const char *phrase : {"Each morning the keeper trims the wick, polishes the lens",
+                             "The lamp burns paraffin. Its flame must stand steady and clear.",
+                             "polish --gently lens\n", "Light the mantle with a taper.", "sounds twice a minute in fog.",
+                             "the tank that holds the paraffin."})
+    EXPECT_NE(text.find(phrase), std::string::npos) << phrase;
+}
+
+TEST(Hlp2rtf, TheRtfOfHalibutFilesReadsBackInARealReader) {
+  if (!HaveUnrtf()) GTEST_SKIP() << "left out: unrtf is not installed (scripts/deps.sh installs it)";
+  std::string manual = Halibut("manual.hlp"), atlas = Halibut("atlas.hlp");
+  if (manual.empty() || atlas.empty()) GTEST_SKIP() << "left out: halibut made no help files";
+  TempDir dir;
+  struct Case {
+    std::string file;
+    std::vector<std::string> phrases;  // paragraphs, titles and link texts of the source
+  } cases[] = {
+      {manual,
+       {"Field Manual for the Lighthouse Keeper", "Chapter 1: Daily duties", "Section 1.1.1: The lens",
+        "Each morning the keeper trims the wick, polishes the lens and records the weather in the log.",
+        "See section 1.1", "for the lamp itself and section 1.2", "polish --gently lens",
+        "Write the logbook every evening.", "Appendix A: Glossary", "the fabric hood that glows in the flame."}},
+      {atlas,
+       {"Atlas of Rivers and Lakes", "Chapter 1: Rivers", "Section 1.2: Rivers of Africa",
+        "The Nile flows north. The Congo is the deepest river.", "Lake Baikal is the deepest lake;",
+        "The Nile and the Danube have disputed sources."}},
+  };
+  for (const Case &c : cases) {
+    std::string rtf = dir.path() + "/out.rtf";
+    ASSERT_EQ(RunCommand(ProgramPath("hlp2rtf") + " -o " + Quote(rtf) + " " + Quote(c.file)).exitCode, 0);
+    std::string document = ReadText(rtf);
+    EXPECT_EQ(document.rfind("{\\rtf1\\ansi\\deff0\\deflang1024 {\\fonttbl", 0), 0u);
+    int code = -1;
+    std::string text = Folded(Unrtf(rtf, &code));
+    EXPECT_EQ(code, 0);
+    for (const std::string &phrase : c.phrases) EXPECT_NE(text.find(phrase), std::string::npos) << c.file << ": " << phrase;
+  }
+}
+
+TEST(Hlp2rtf, TextThatMeansSomethingInRtfIsEscaped) {
+  if (!HaveUnrtf()) GTEST_SKIP() << "left out: unrtf is not installed (scripts/deps.sh installs it)";
+  // A file without |FONT (no closing brace from the stream) whose text holds
+  // braces and backslashes.
+  TopicFileSpec spec;
+  spec.records = {TopicHeader("Braces"), TextParagraph("a {brace} and a back\\slash")};
+  BuiltHelpFile built = BuildTopicHelpFile(spec);
+  TempDir dir;
+  std::string help = dir.Write("b.hlp", built.container.bytes);
+  std::string rtf = dir.path() + "/b.rtf";
+  ASSERT_EQ(RunCommand(ProgramPath("hlp2rtf") + " " + help + " -o " + rtf).exitCode, 0);
+  std::string document = ReadText(rtf);
+  EXPECT_NE(document.find("a \\{brace\\} and a back\\\\slash"), std::string::npos) << document;
+  EXPECT_EQ(document.substr(document.size() - 2), "}\n");
+  EXPECT_NE(Folded(Unrtf(rtf)).find("a {brace} and a back\\slash"), std::string::npos);
+}
+
+TEST(Hlp2rtf, NoProgressWhenStandardErrorIsNoTerminal) {
+  std::string manual = Halibut("manual.hlp");
+  if (manual.empty()) GTEST_SKIP() << "left out: halibut made no help files";
+  CommandResult result = RunCommand(ProgramPath("hlp2rtf") + " " + Quote(manual) + " 2>&1 >/dev/null");
+  EXPECT_EQ(result.out, "");
+}
+
+TEST(Hlp2rtf, RealFiles) {
+  std::string corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "left out: no shared corpus of real files on this machine";
+  bool unrtf = HaveUnrtf();
+  TempDir dir;
+  int compared = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(corpus + "/hlp")) {
+    std::string path = entry.path().string();
+    std::string expected = corpus + "/expected/" + entry.path().filename().string() + ".text";
+    // The plain text: in later files every topic is in the title index, so
+    // the output equals the independent reading.  (In 3.0 files untitled
+    // popups have no index entry and so no "==" line here.)
+    IfsHandle container = IFSOpen(path.c_str());
+    ASSERT_NE(container, nullptr) << path;
+    HelpTitleInfo *info = HlpGetHelpTitle(container);
+    bool version30 = info != nullptr && info->minorVersion == 15;
+    HlpFreeHelpTitle(info);
+    IFSClose(container);
+    if (!version30 && std::filesystem::exists(expected)) {
+      CommandResult text = RunCommand(ProgramPath("hlp2rtf") + " --text " + Quote(path));
+      EXPECT_EQ(text.exitCode, 0);
+      EXPECT_TRUE(text.out == ReadText(expected)) << path;
+      ++compared;
+    }
+    if (unrtf) {
+      std::string rtf = dir.path() + "/real.rtf";
+      ASSERT_EQ(RunCommand(ProgramPath("hlp2rtf") + " -o " + rtf + " " + Quote(path)).exitCode, 0) << path;
+      int code = -1;
+      std::string read = Unrtf(rtf, &code);
+      EXPECT_EQ(code, 0) << path;
+      EXPECT_GT(read.size(), 100u) << path;
+    }
+  }
+  EXPECT_GT(compared, 10);
+}
+
+// ---- saldir ---------------------------------------------------------------------
+
+std::string Saldir(const std::string &args, int *exitCode = nullptr) {
+  CommandResult result = RunCommand(ProgramPath("saldir") + " " + args);
+  if (exitCode) *exitCode = result.exitCode;
+  return result.out;
+}
+
+TEST(Saldir, UsageAndFilesItCannotRead) {
+  int code = -1;
+  EXPECT_EQ(Saldir("only-one-argument", &code),
+            "SALDIR: Simple example program to search for Topics containing as specific word\n"
+            "          Enumerates the List of Topics (|TTLBTREE) contained in a"
+            "          Help or Media Viewer File.Usage: SALDIR Filename Keyword\n");
+  EXPECT_EQ(code, 0);
+  TempDir dir;
+  EXPECT_EQ(Saldir(dir.path() + "/missing.hlp word", &code), "File could not be opened\n");
+  EXPECT_EQ(code, 0);
+  std::string noTopic = dir.Write("n.hlp", BuildContainer({{"|SYSTEM", SystemFile(33, 0, {})}}).bytes);
+  EXPECT_EQ(Saldir(noTopic + " word", &code),
+            "Can't open TOPIC file, maybe this file is not a Windows Help ore Media Viewer file?\n");
+  EXPECT_EQ(code, 0);
+}
+
+TEST(Saldir, FindsTheWordsOfTheSource) {
+  std::string atlas = Halibut("atlas.hlp");
+  if (atlas.empty()) GTEST_SKIP() << "left out: halibut made no help files";
+  std::string lustav = RunCommand(ProgramPath("lustav") + " " + Quote(atlas)).out;
+  auto line = [&](const std::string &title) {
+    size_t at = lustav.find("\tTitle:\"" + title + "\"\n");
+    EXPECT_NE(at, std::string::npos) << title;
+    size_t start = lustav.rfind("TopicOffset:", at);
+    return lustav.substr(start, lustav.find('\n', at) + 1 - start);
+  };
+  struct Case {
+    std::string terms;
+    std::vector<std::string> titles;
+  } cases[] = {
+      {"Baikal", {"Chapter 2: Lakes"}},
+      {"baikal", {}},  // letter case matters
+      {"Congo", {"Section 1.2: Rivers of Africa"}},
+      {"Congo Baikal Geneva", {"Section 1.2: Rivers of Africa", "Chapter 2: Lakes", "Section 2.1: Lakes of Europe"}},
+      {"disputed sources", {"Appendix A: Sources"}},
+  };
+  for (const Case &c : cases) {
+    std::string expected;
+    for (const std::string &title : c.titles) expected += line(title);
+    // The listing follows the title index, which is in topic order.
+    EXPECT_EQ(Saldir(Quote(atlas) + " " + c.terms), expected) << c.terms;
+  }
+}
+
+TEST(Saldir, TheFileNameIsATermToo) {
+  std::string manual = Halibut("manual.hlp");
+  if (manual.empty()) GTEST_SKIP() << "left out: halibut made no help files";
+  // Run where the file is, naming it as the text does.
+  CommandResult result = RunCommand("cd " + Quote(HalibutDir()) + " && " + ProgramPath("saldir") + " manual.hlp zzzz");
+  EXPECT_NE(result.out.find("Chapter 1: Daily duties"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find("The lamp"), std::string::npos);
+}
+
+// A word only in a title is not found: titles are not searched.
+TEST(Saldir, TitlesAreNotSearched) {
+  TopicFileSpec spec;
+  spec.records = {TopicHeader("Zebra"), TextParagraph("stripes")};
+  BuiltHelpFile probe = BuildTopicHelpFile(spec);
+  spec.extraFiles = {{"|TTLBTREE", TitleTree({{probe.topic.offsets[0], "Zebra"}}).bytes}};
+  TempDir dir;
+  std::string help = dir.Write("z.hlp", BuildTopicHelpFile(spec).container.bytes);
+  EXPECT_EQ(Saldir(help + " Zebra"), "");
+  EXPECT_EQ(Saldir(help + " stripe"), "TopicOffset:00000000\tTitle:\"Zebra\"\n");
+}
+
+// An untitled topic sends no title event; the search of the topic before it
+// ends at the untitled one's offset all the same.
+TEST(Saldir, AnUntitledTopicEndsTheOneBefore) {
+  TopicFileSpec spec;
+  spec.records = {TopicHeader("First"), TextParagraph("alpha"), TopicHeader(""), TextParagraph("beta"),
+                  TopicHeader("Third"), TextParagraph("gamma")};
+  BuiltHelpFile probe = BuildTopicHelpFile(spec);
+  const std::vector<uint32_t> &at = probe.topic.offsets;
+  spec.extraFiles = {{"|TTLBTREE", TitleTree({{at[0], "First"}, {at[2], ""}, {at[4], "Third"}}).bytes}};
+  BuiltHelpFile built = BuildTopicHelpFile(spec);
+  TempDir dir;
+  std::string help = dir.Write("u.hlp", built.container.bytes);
+  char expected[128];
+  std::snprintf(expected, sizeof expected, "TopicOffset:%08x\tTitle:\"\"\n", at[2]);
+  EXPECT_EQ(Saldir(help + " beta"), expected);
+  std::snprintf(expected, sizeof expected, "TopicOffset:%08x\tTitle:\"Third\"\n", at[4]);
+  EXPECT_EQ(Saldir(help + " gamma"), expected);
+}
+
+}  // namespace
