@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <marlet/marlet.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "support/fake_programs.h"
+#include "support/index_builder.h"
 #include "support/topic_builder.h"
 #include "topic/topic_handle.h"
 
@@ -44,23 +44,6 @@ std::vector<uint32_t> RecordOffsets(uint16_t minor) {
   return BuildTopicHelpFile(spec).topic.offsets;
 }
 
-struct Context {
-  int32_t hash;
-  uint32_t offset;
-};
-
-// |CONTEXT in its order, ascending signed hash.  (index_builder.h has the
-// same, but cannot be included beside topic_builder.h: both define the
-// |SYSTEM record type.)
-Bytes ContextFile(std::vector<Context> contexts) {
-  std::stable_sort(contexts.begin(), contexts.end(),
-                   [](const Context &a, const Context &b) { return a.hash < b.hash; });
-  std::vector<TreeEntry> entries;
-  for (const Context &c : contexts)
-    entries.push_back({U32Bytes(static_cast<uint32_t>(c.hash)), U32Bytes(c.offset)});
-  return BuildBTree(entries).bytes;
-}
-
 // A help file of minor version `minor` with the records of Records() and, if
 // given, a |CONTEXT of those contexts, written to a file.
 std::string WriteHelpFile(const TempDir &dir, uint16_t minor,
@@ -68,7 +51,7 @@ std::string WriteHelpFile(const TempDir &dir, uint16_t minor,
   TopicFileSpec spec;
   spec.minor = minor;
   spec.records = Records();
-  if (contexts) spec.extraFiles.push_back({"|CONTEXT", ContextFile(*contexts)});
+  if (contexts) spec.extraFiles.push_back({"|CONTEXT", ContextTree(*contexts).bytes});
   return dir.Write("help-" + std::to_string(minor) + ".hlp", BuildTopicHelpFile(spec).container.bytes);
 }
 
