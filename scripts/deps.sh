@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
-  packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils pkg-config dpkg-dev file groff-base)
+  packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils pkg-config dpkg-dev file groff-base
+            libncurses-dev tmux)
 fi
 
 missing=()

@@ -10,13 +10,13 @@
 
 namespace {
 
-// The exports implemented so far.  At the end: the 25 of the ordinal table and
-// the length-checked picture import beside it.
+// The 25 of the ordinal table and the length-checked picture import beside
+// it.
 const std::set<std::string> kExports = {
     "IFSOpen", "IFSClose", "IFSOpenFile", "IFSCloseFile", "IFSSeekFile", "IFSReadFile", "IFSEnumerateFiles",
     "HlpGenerateHashValue", "HlpCreateStringForHashValue", "HlpGetHelpTitle", "HlpFreeHelpTitle",
     "IsSecondaryWindow", "HlpEnumTitles", "HlpGetTopicTitle", "HlpEnumContext", "HlpIsTopic", "IsTopic",
-    "HlpEnumKeyWords", "HlpTopicOpen", "HlpTopicClose", "HlpTopicEnumerate", "HlpTopicSeek",
+    "HlpEnumKeyWords", "HlpTopicOpen", "HlpTopicClose", "HlpTopicEnumerate", "HlpTopicSeek", "HlpTopicJumpAPI",
     "SHGImport", "SHGImportEx", "SHGExport",
 };
 

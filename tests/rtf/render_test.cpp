@@ -34,7 +34,10 @@ class Renderer {
     table_->entries[2].underline = 1;
     topic_.fonts = table_;
   }
-  ~Renderer() { std::free(table_); }
+  ~Renderer() {
+    std::free(topic_.fontChanges);  // made by the renderer on first use
+    std::free(table_);
+  }
 
   // Renders one paragraph from format bytes (beginning with the six header
   // bytes) and zero-separated texts.
