@@ -52,19 +52,11 @@ uint16_t FormatField16(Bytes format, size_t at) {
   return LoadU16(field);
 }
 
-// The position of the record about to be read, and topicOffset set to it.
+// The position of the record about to be read, which begins at nextLink, and
+// topicOffset set to it.
 uint32_t BeginRecordPosition(TopicHandleRecord &topic) {
-  if (IsVersion30(topic)) {
-    // Absolute |TOPIC offsets.  After a seek the record is already under way
-    // at readPos.
-    uint32_t position = topic.recordRemaining == 0
-                            ? topic.nextLink
-                            : static_cast<uint32_t>(topic.blockNumber) * topic.blockSize + kBlockHeaderSize +
-                                  static_cast<uint32_t>(topic.readPos);
-    return topic.topicOffset = position;
-  }
-  int32_t block = topic.recordRemaining == 0 ? static_cast<int32_t>(topic.nextLink >> topic.offsetBits)
-                                             : topic.blockNumber;
+  if (IsVersion30(topic)) return topic.topicOffset = topic.nextLink;  // absolute |TOPIC offsets
+  int32_t block = static_cast<int32_t>(topic.nextLink >> topic.offsetBits);
   if (block != topic.positionBlock) {
     topic.positionBlock = block;
     topic.topicOffset = static_cast<uint32_t>(block) << (topic.offsetBits + 1);
