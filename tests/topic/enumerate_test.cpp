@@ -207,24 +207,11 @@ TEST(Enumerate, ContextsAndKeywordsWhereTheTablesSay) {
     // 3.0 files name topic headers; later files any record, a header and its
     // first paragraph sharing one position.
     uint32_t second = minor == 15 ? at[3] : at[2];
-    std::vector<fixture::TreeEntry> contexts{
-        {fixture::U32Bytes(static_cast<uint32_t>(HlpGenerateHashValue("abc"))), fixture::U32Bytes(at[0])},
-        {fixture::U32Bytes(static_cast<uint32_t>(HlpGenerateHashValue("zz"))), fixture::U32Bytes(second)}};
-    std::sort(contexts.begin(), contexts.end(), [](const fixture::TreeEntry &a, const fixture::TreeEntry &b) {
-      return LoadI32(a.key.data()) < LoadI32(b.key.data());
-    });
-    Bytes kdata;
-    std::vector<fixture::TreeEntry> keywords;
-    for (const auto &[word, offset] : std::vector<std::pair<std::string, uint32_t>>{{"apple", at[0]}, {"pear", at[0]}, {"plum", second}}) {
-      Bytes leaf;
-      fixture::PutU16(leaf, 1);
-      fixture::PutU32(leaf, static_cast<uint32_t>(kdata.size()));
-      fixture::PutU32(kdata, offset);
-      keywords.push_back({fixture::CStringBytes(word), leaf});
-    }
-    spec.extraFiles = {{"|CONTEXT", fixture::BuildBTree(contexts).bytes},
-                       {"|KWBTREE", fixture::BuildBTree(keywords).bytes},
-                       {"|KWDATA", kdata}};
+    fixture::KeywordFiles keywords = fixture::KeywordList({{"apple", {at[0]}}, {"pear", {at[0]}}, {"plum", {second}}});
+    spec.extraFiles = {
+        {"|CONTEXT", fixture::ContextTree({{HlpGenerateHashValue("abc"), at[0]}, {HlpGenerateHashValue("zz"), second}}).bytes},
+        {"|KWBTREE", keywords.tree.bytes},
+        {"|KWDATA", keywords.data}};
     HelpFile file(spec);
     Stream stream(file.container.get(), HLP_TOPIC_CONTEXTS | HLP_TOPIC_KEYWORDS);
     Recorder recorder;

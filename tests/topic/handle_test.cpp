@@ -34,33 +34,25 @@ struct Opened {
 
 // ---- Opening ----------------------------------------------------------------
 
-fixture::BuiltTree KeywordTree(const std::vector<std::pair<std::string, std::vector<uint32_t>>> &keywords,
-                               Bytes *data, uint16_t pageSize = 1024) {
-  std::vector<fixture::TreeEntry> entries;
-  for (const auto &[word, offsets] : keywords) {
-    Bytes leaf;
-    fixture::PutU16(leaf, static_cast<uint32_t>(offsets.size()));
-    fixture::PutU32(leaf, static_cast<uint32_t>(data->size()));
-    for (uint32_t offset : offsets) fixture::PutU32(*data, offset);
-    entries.push_back({fixture::CStringBytes(word), leaf});
-  }
+// A keyword list's two files: its tree and its data.
+fixture::KeywordFiles Keywords(std::vector<fixture::Keyword> keywords, uint16_t pageSize = 1024) {
   fixture::TreeShape shape;
   shape.pageSize = pageSize;
-  return fixture::BuildBTree(entries, shape);
+  return fixture::KeywordList(std::move(keywords), shape);
 }
 
 TEST(TopicOpen, OptionsChooseTheSideTables) {
-  Bytes kdata, adata;
-  fixture::BuiltTree k = KeywordTree({{"alpha", {300, 100}}, {"beta", {100}}}, &kdata);
-  fixture::BuiltTree a = KeywordTree({{"gamma", {5}}}, &adata);
+  fixture::KeywordFiles k = Keywords({{"alpha", {300, 100}}, {"beta", {100}}});
+  fixture::KeywordFiles a = Keywords({{"gamma", {5}}});
+  const Bytes &kdata = k.data, &adata = a.data;
   std::vector<fixture::TreeEntry> contexts{{fixture::U32Bytes(0x80000001u), fixture::U32Bytes(500)},
                                            {fixture::U32Bytes(7), fixture::U32Bytes(20)},
                                            {fixture::U32Bytes(9), fixture::U32Bytes(20)}};
   std::vector<fixture::InternalFile> files{
       {"|FONT", fixture::FontFile({{"Arial"}})},
-      {"|KWBTREE", k.bytes}, {"|KWDATA", kdata},
-      {"|AWBTREE", a.bytes}, {"|AWDATA", adata},
-      {"|ZWBTREE", k.bytes},  // no data file: skipped
+      {"|KWBTREE", k.tree.bytes}, {"|KWDATA", kdata},
+      {"|AWBTREE", a.tree.bytes}, {"|AWDATA", adata},
+      {"|ZWBTREE", k.tree.bytes},  // no data file: skipped
       {"|3KWDATA", kdata},    // no tree: skipped
       {"|CONTEXT", fixture::BuildBTree(contexts).bytes},
   };
@@ -94,14 +86,15 @@ TEST(TopicOpen, OptionsChooseTheSideTables) {
 }
 
 TEST(TopicOpen, KeywordPairsGrowInStepsOfAThousand) {
-  std::vector<std::pair<std::string, std::vector<uint32_t>>> keywords;
+  std::vector<fixture::Keyword> keywords;
   for (int i = 0; i < 25; ++i) {
     std::vector<uint32_t> offsets;
     for (int k = 0; k < 100; ++k) offsets.push_back(static_cast<uint32_t>(i * 1000 + k));
     keywords.push_back({"word" + std::to_string(100 + i), offsets});
   }
-  Bytes data;
-  fixture::BuiltTree tree = KeywordTree(keywords, &data, 128);
+  fixture::KeywordFiles list = Keywords(keywords, 128);
+  const Bytes &data = list.data;
+  const fixture::BuiltTree &tree = list.tree;
   Opened opened({{"|KWBTREE", tree.bytes}, {"|KWDATA", data}}, 2);
   ASSERT_EQ(opened.topic->keywordIndexCount, 1);
   EXPECT_EQ(opened.topic->keywordIndexes[0]->count, 2500);
@@ -121,10 +114,10 @@ TEST(TopicOpen, FailsWithoutTopicOrSystem) {
 }
 
 TEST(TopicOpen, DamagedSideTablesLeaveThemEmpty) {
-  Bytes kdata;
-  fixture::BuiltTree k = KeywordTree({{"alpha", {1, 2}}, {"beta", {3}}}, &kdata);
-  Bytes countPastData = k.bytes;
-  fixture::SetU16(countPastData, k.PageOffset(0) + 8 + 6, 60000);  // alpha's count
+  fixture::KeywordFiles k = Keywords({{"alpha", {1, 2}}, {"beta", {3}}});
+  const Bytes &kdata = k.data;
+  Bytes countPastData = k.tree.bytes;
+  fixture::SetU16(countPastData, k.tree.PageOffset(0) + 8 + 6, 60000);  // alpha's count
   std::vector<fixture::TreeEntry> contexts{{fixture::U32Bytes(1), fixture::U32Bytes(5)},
                                            {fixture::U32Bytes(2), fixture::U32Bytes(6)}};
   fixture::BuiltTree ctx = fixture::BuildBTree(contexts);
@@ -143,8 +136,8 @@ TEST(TopicOpen, DamagedSideTablesLeaveThemEmpty) {
     std::vector<fixture::InternalFile> files;
   } cases[] = {
       {"keyword count past the data file", {{"|KWBTREE", countPastData}, {"|KWDATA", kdata}}},
-      {"keyword data cut", {{"|KWBTREE", k.bytes}, {"|KWDATA", Bytes(3, 0)}}},
-      {"keyword tree cut", {{"|KWBTREE", Bytes(k.bytes.begin(), k.bytes.begin() + 50)}, {"|KWDATA", kdata}}},
+      {"keyword data cut", {{"|KWBTREE", k.tree.bytes}, {"|KWDATA", Bytes(3, 0)}}},
+      {"keyword tree cut", {{"|KWBTREE", Bytes(k.tree.bytes.begin(), k.tree.bytes.begin() + 50)}, {"|KWDATA", kdata}}},
       {"context leaves hold more than announced", {{"|CONTEXT", fewerAnnounced}}},
       {"context count far too large", {{"|CONTEXT", hugeAnnounced}}},
       {"context tree cut", {{"|CONTEXT", Bytes(ctx.bytes.begin(), ctx.bytes.begin() + 20)}}},
