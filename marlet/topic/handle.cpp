@@ -275,6 +275,7 @@ MARLET_EXPORT void MARLET_API HlpTopicClose(TopicHandle topic) {
   RtFree(topic->phraseImage);
   RtFree(topic->phraseOffsets);
   RtFree(topic->phrases);
+  RtFree(topic->phraseSpans);
   RtFree(topic->blockBuffer);
   RtFree(topic->expansion);
   RtFree(topic->recordBuffer);

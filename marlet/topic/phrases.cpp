@@ -151,27 +151,11 @@ void LoadOldStyle(TopicHandleRecord &topic, IfsFileHandle file) {
 
 }  // namespace
 
-void LoadPhraseTables(TopicHandleRecord &topic) {
-  IfsFileHandle image = IFSOpenFile(topic.container, "|PhrImage");
-  if (image != nullptr) {
-    IfsFileHandle index = IFSOpenFile(topic.container, "|PhrIndex");
-    if (index != nullptr) {
-      LoadNewStyle(topic, index, image);
-      IFSCloseFile(index);
-      IFSCloseFile(image);
-      return;
-    }
-    IFSCloseFile(image);
-  }
-  IfsFileHandle phrases = IFSOpenFile(topic.container, "|Phrases");
-  if (phrases != nullptr) {
-    LoadOldStyle(topic, phrases);
-    IFSCloseFile(phrases);
-  }
-}
+namespace {
 
-Bytes GetPhrase(const TopicHandleRecord &topic, uint32_t n) {
-  if (n >= topic.phraseCount) return {};
+// Phrase n as the table stores it: checked against the table's bounds, cut at
+// its first zero byte.
+Bytes LocatePhrase(const TopicHandleRecord &topic, uint32_t n) {
   uint64_t start, end;
   const uint8_t *text;
   uint64_t size;
@@ -194,6 +178,53 @@ Bytes GetPhrase(const TopicHandleRecord &topic, uint32_t n) {
   const void *zero = std::memchr(begin, 0, end - start);
   size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t *>(zero) - begin) : end - start;
   return Bytes(begin, length);
+}
+
+// Every phrase located once, so that the expansion of each record needs no
+// checks of its own.
+void LocatePhrases(TopicHandleRecord &topic) {
+  if (topic.phraseCount == 0) return;
+  auto *spans = static_cast<PhraseSpan *>(RtCalloc(topic.phraseCount, sizeof(PhraseSpan)));
+  if (spans == nullptr) {
+    topic.phraseCount = 0;  // no phrases rather than unchecked ones
+    return;
+  }
+  const uint8_t *base = topic.phraseImage != nullptr ? topic.phraseImage : topic.phrases;
+  for (uint32_t n = 0; n < topic.phraseCount; ++n) {
+    Bytes phrase = LocatePhrase(topic, n);
+    if (!phrase.empty())
+      spans[n] = {static_cast<uint32_t>(phrase.data() - base), static_cast<uint32_t>(phrase.size())};
+  }
+  topic.phraseSpans = spans;
+}
+
+}  // namespace
+
+void LoadPhraseTables(TopicHandleRecord &topic) {
+  IfsFileHandle image = IFSOpenFile(topic.container, "|PhrImage");
+  if (image != nullptr) {
+    IfsFileHandle index = IFSOpenFile(topic.container, "|PhrIndex");
+    if (index != nullptr) {
+      LoadNewStyle(topic, index, image);
+      IFSCloseFile(index);
+      IFSCloseFile(image);
+      LocatePhrases(topic);
+      return;
+    }
+    IFSCloseFile(image);
+  }
+  IfsFileHandle phrases = IFSOpenFile(topic.container, "|Phrases");
+  if (phrases != nullptr) {
+    LoadOldStyle(topic, phrases);
+    IFSCloseFile(phrases);
+    LocatePhrases(topic);
+  }
+}
+
+Bytes GetPhrase(const TopicHandleRecord &topic, uint32_t n) {
+  if (n >= topic.phraseCount || topic.phraseSpans == nullptr) return {};
+  const uint8_t *base = topic.phraseImage != nullptr ? topic.phraseImage : topic.phrases;
+  return Bytes(base + topic.phraseSpans[n].start, topic.phraseSpans[n].length);
 }
 
 namespace {

@@ -55,6 +55,11 @@ struct KeywordIndex {
 
 struct FontChangeTexts;  // made by the RTF renderer from the font table
 
+struct PhraseSpan {  // where a phrase's text lies, up to its first zero byte
+  uint32_t start;
+  uint32_t length;
+};
+
 struct BlockHeader {
   uint32_t unused0;
   uint32_t firstLink;  // link position of the first record that begins in the block
@@ -98,6 +103,7 @@ struct TopicHandleRecord {
   uint32_t phraseCount;       // phrases in the loaded table
   uint32_t phrasesSize;       // valid bytes of phrases
   uint32_t phraseImageSize;   // valid bytes of phraseImage
+  marlet::PhraseSpan *phraseSpans;  // each phrase of the loaded table, checked once
   int32_t blockBufferSize;    // bytes allocated for blockBuffer
   int32_t compressed;         // blocks are LZ77-compressed
   int32_t positionBlock;      // block in which the last record header began; -1 before any
