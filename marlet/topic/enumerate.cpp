@@ -230,8 +230,11 @@ MARLET_EXPORT int32_t MARLET_API HlpTopicSeek(TopicHandle topic, TopicOffset tar
     const uint32_t blockStart = (target / static_cast<uint32_t>(t.blockSize)) * t.blockSize;
     uint8_t raw[kBlockHeaderSize];
     IFSSeekFile(t.topicFile, static_cast<int32_t>(blockStart), 0);
+    // The block's firstLink is the record in which the block begins (it may
+    // have begun in the block before); one past the target is the next record.
     uint32_t position = blockStart + kBlockHeaderSize;
-    if (IFSReadFile(t.topicFile, raw, sizeof raw) == kBlockHeaderSize && LoadU32(raw + 4) <= target)
+    if (IFSReadFile(t.topicFile, raw, sizeof raw) == kBlockHeaderSize &&
+        LoadU32(raw + 4) < static_cast<uint32_t>(t.topicFileSize))
       position = LoadU32(raw + 4);
     int32_t length = 0;
     for (int steps = 0; steps < 4096; ++steps) {
