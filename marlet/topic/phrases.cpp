@@ -206,6 +206,7 @@ struct Output {
   bool full() const { return length >= limit; }
   void Put(Bytes bytes) {
     size_t n = std::min<size_t>(bytes.size(), limit - length);
+    if (n == 0) return;  // a missing phrase is an empty span without an address
     std::memcpy(data + length, bytes.data(), n);
     length += static_cast<uint32_t>(n);
   }
