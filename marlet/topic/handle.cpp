@@ -228,7 +228,12 @@ void LoadKeywordIndex(TopicHandleRecord &topic, const char *name) {
   lstrcpynA(index->name, name, sizeof index->name);
   index->btreeFile = btree;
 
-  uint32_t dataSize = IFSSeekFile(data, 0, 2);
+  // The lists of real files do not overlap: the data file holds every pair's
+  // offset once.  Keywords whose lists share bytes could otherwise make a
+  // small file load pairs by the billion, so the pairs are no more than the
+  // offsets the data file holds; the rest are left out.
+  const uint32_t dataSize = ReadableSize(data);
+  const int64_t maxPairs = dataSize / 4;
   BTreeSource tree = FileTreeSource(btree);
   if (tree.valid) {
     std::vector<uint8_t> offsets;
@@ -241,8 +246,10 @@ void LoadKeywordIndex(TopicHandleRecord &topic, const char *name) {
       offsets.resize(static_cast<size_t>(count) * 4);
       uint32_t got = static_cast<uint32_t>(ReadAt(data, at, offsets.data(), count * 4)) / 4;
       int32_t keywordPos = static_cast<int32_t>(tree.PagePosition(entry.page) + entry.offsetInPage);
-      for (uint32_t k = 0; k < got; ++k)
+      for (uint32_t k = 0; k < got; ++k) {
+        if (index->count >= maxPairs) return false;
         if (!AppendKeywordPair(*index, {LoadU32(offsets.data() + 4 * k), keywordPos})) return false;
+      }
       return true;
     });
   }
