@@ -23,7 +23,7 @@
 #                        test fixture builders, the halibut files, the real
 #                        files of tests/data/real and of the shared corpus
 #                        (QUILLON_CORPUS, default ../shared/corpus), and the
-#                        inputs of tests/regressions/data/
+#                        inputs of the faults found (tests/regressions)
 #   corpus/<target>/     what each target found worth keeping; the next run
 #                        starts from it
 #   findings/<target>/   crash-*, leak-*, timeout-*, oom-* inputs
@@ -102,14 +102,12 @@ run() {  # target
   local t="$1" kind
   kind="$(seed_kind "$t")"
   mkdir -p "$dir/corpus/$t" "$dir/findings/$t"
-  local extra=()
-  [ -d "$root/tests/regressions/data/$t" ] && extra+=("$root/tests/regressions/data/$t")
   local status=0
   # shellcheck disable=SC2046
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     nice -n 10 "$dir/bin/fuzz_$t" $(options "$t") -rss_limit_mb=2560 -timeout=10 \
     -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$dir/findings/$t/" \
-    "$dir/corpus/$t" "$dir/seeds/$kind" "${extra[@]}" >"$dir/logs/$t.log" 2>&1 || status=$?
+    "$dir/corpus/$t" "$dir/seeds/$kind" >"$dir/logs/$t.log" 2>&1 || status=$?
   echo "$status" >"$dir/logs/$t.status"
 }
 

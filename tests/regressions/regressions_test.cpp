@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,20 +41,6 @@ TEST(Regressions, BuiltInputsThroughTheirTargets) {
   for (const regression::Input &input : regression::BuiltInputs()) {
     SCOPED_TRACE(input.name);
     EXPECT_EQ(RunTarget(input.target, input.bytes), 0);
-  }
-}
-
-// Inputs kept as files, in data/<target>/.
-TEST(Regressions, StoredInputsThroughTheirTargets) {
-  const std::filesystem::path data = std::filesystem::path(__FILE__).parent_path() / "data";
-  if (!std::filesystem::is_directory(data)) GTEST_SKIP() << "no stored inputs";
-  for (const auto &folder : std::filesystem::directory_iterator(data)) {
-    if (!folder.is_directory()) continue;
-    for (const auto &file : std::filesystem::directory_iterator(folder.path())) {
-      SCOPED_TRACE(file.path().string());
-      EXPECT_EQ(RunTarget(folder.path().filename().string(), fixture::ReadFileBytes(file.path().string())),
-                0);
-    }
   }
 }
 
