@@ -17,6 +17,23 @@ BTreeSource DirectorySource(IfsHandle container) {
   return source;
 }
 
+uint32_t ReadableSize(IfsFileHandle file) {
+  if (file == nullptr) return 0;
+  // Whether the first n bytes of the file lie in the help file: files have
+  // no holes, so their last byte tells.
+  auto holds = [&](uint32_t n) {
+    uint8_t byte;
+    return n == 0 || ContainerRead(file->container, uint64_t{file->start} + n - 1, &byte, 1) == 1;
+  };
+  if (holds(file->size)) return file->size;
+  uint32_t low = 0, high = file->size;  // holds(low), not holds(high)
+  while (high - low > 1) {
+    uint32_t middle = low + (high - low) / 2;
+    (holds(middle) ? low : high) = middle;
+  }
+  return low;
+}
+
 }  // namespace marlet
 
 using namespace marlet;

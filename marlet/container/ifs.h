@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "container/btree.h"
+#include "container/internal_file.h"
 
 namespace marlet {
 

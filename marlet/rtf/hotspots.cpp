@@ -60,7 +60,8 @@ std::string RtfHotspotTarget(const TopicHandleRecord &, uint8_t command, ByteCur
     uint16_t length = format.U16();
     Bytes operand = format.Span(std::min<size_t>(length, format.remaining()));
     uint8_t field[5] = {};
-    std::memcpy(field, operand.data(), std::min<size_t>(5, operand.size()));
+    // A length cut by the end of the format data leaves no operand at all.
+    if (!operand.empty()) std::memcpy(field, operand.data(), std::min<size_t>(5, operand.size()));
     hash = LoadU32(field + 1);
   } else {
     hash = format.U32();

@@ -287,7 +287,11 @@ int32_t ImportBitmap(HWND owner, ByteCursor &picture, unsigned method, HGLOBAL *
 
   int32_t result = 1;
   if (dibOut != nullptr) {
-    uint64_t room = DibRowBytes(h.bitCount, h.width) * 2 * h.height + 100;
+    // Rows of up to 2^33 bytes times a height of up to 2^31 can pass 2^64: a
+    // product beyond the largest block is checked before it is formed.
+    const uint64_t rows2 = DibRowBytes(h.bitCount, h.width) * 2;
+    const bool tooLarge = h.height != 0 && rows2 > kLargestBlock / h.height;
+    uint64_t room = tooLarge ? kLargestBlock + 1 : rows2 * h.height + 100;
     uint64_t prefix = sizeof(BITMAPINFOHEADER) + colours.size();
     OwnedGlobal dib(AllocZeroed(prefix + room));
     GlobalLockGuard lock(dib.get());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "container/frame.h"
+#include "container/internal_file.h"
 #include "topic/lz77.h"
 
 namespace marlet {
@@ -59,7 +60,9 @@ bool SetUpBlockReader(TopicHandleRecord &topic) {
   topic.positionBlock = -1;
   topic.atEnd = 0;
   topic.recordLink = -1;
-  uint32_t size = IFSSeekFile(topic.topicFile, 0, 2);
+  // Record lengths are bounded by what the stream holds: the bytes really
+  // there, not what a damaged header declares.
+  uint32_t size = ReadableSize(topic.topicFile);
   topic.topicFileSize = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
   IFSSeekFile(topic.topicFile, 0, 0);
   return true;

@@ -28,6 +28,7 @@
 
 #include "container/btree.h"
 #include "container/frame.h"
+#include "container/internal_file.h"
 #include "topic/blocks.h"
 #include "topic/phrases.h"
 #include "topic/topic_handle.h"
@@ -73,7 +74,7 @@ uint8_t FamilyOf42(uint8_t family) {
 void LoadFontTable(TopicHandleRecord &topic) {
   IfsFileHandle file = IFSOpenFile(topic.container, "|FONT");
   if (file == nullptr) return;
-  uint32_t fileLength = IFSSeekFile(file, 0, 2);
+  uint32_t fileLength = ReadableSize(file);
   uint8_t header[kFontHeaderSize];
   if (ReadAt(file, 0, header, sizeof header) != static_cast<int32_t>(kFontHeaderSize)) {
     IFSCloseFile(file);
@@ -172,9 +173,9 @@ void LoadContextTable(TopicHandleRecord &topic) {
     return;
   }
   topic.contexts = table;
-  // Sized from the header, but never beyond what the file can hold (8 bytes
-  // an entry); leaves holding more entries than announced lose the excess.
-  uint32_t fileSize = IFSSeekFile(file, 0, 2);
+  // Sized from the header, but never beyond what the file holds (8 bytes an
+  // entry); leaves holding more entries than announced lose the excess.
+  uint32_t fileSize = ReadableSize(file);
   int64_t capacity = std::min<int64_t>(std::max<int32_t>(tree.header.entryCount, 0), fileSize / 8);
   table->pairs = static_cast<ContextPair *>(RtCalloc(static_cast<size_t>(capacity) + 1, sizeof(ContextPair)));
   if (table->pairs != nullptr) {
@@ -227,7 +228,12 @@ void LoadKeywordIndex(TopicHandleRecord &topic, const char *name) {
   lstrcpynA(index->name, name, sizeof index->name);
   index->btreeFile = btree;
 
-  uint32_t dataSize = IFSSeekFile(data, 0, 2);
+  // The lists of real files do not overlap: the data file holds every pair's
+  // offset once.  Keywords whose lists share bytes could otherwise make a
+  // small file load pairs by the billion, so the pairs are no more than the
+  // offsets the data file holds; the rest are left out.
+  const uint32_t dataSize = ReadableSize(data);
+  const int64_t maxPairs = dataSize / 4;
   BTreeSource tree = FileTreeSource(btree);
   if (tree.valid) {
     std::vector<uint8_t> offsets;
@@ -240,8 +246,10 @@ void LoadKeywordIndex(TopicHandleRecord &topic, const char *name) {
       offsets.resize(static_cast<size_t>(count) * 4);
       uint32_t got = static_cast<uint32_t>(ReadAt(data, at, offsets.data(), count * 4)) / 4;
       int32_t keywordPos = static_cast<int32_t>(tree.PagePosition(entry.page) + entry.offsetInPage);
-      for (uint32_t k = 0; k < got; ++k)
+      for (uint32_t k = 0; k < got; ++k) {
+        if (index->count >= maxPairs) return false;
         if (!AppendKeywordPair(*index, {LoadU32(offsets.data() + 4 * k), keywordPos})) return false;
+      }
       return true;
     });
   }
