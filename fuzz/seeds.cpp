@@ -229,11 +229,11 @@ Bytes BuildHelp(const HelpSpec &spec) {
   BuiltTopic topic = BuildTopic(records, layout);
 
   std::vector<InternalFile> files;
-  files.push_back({"|SYSTEM", SystemBytes(spec.minor, spec.flags,
-                                          {Text(1, "Seed help file"), Text(2, "(c) nobody, nowhere"),
-                                           Text(8, "Cite as: seed"), Window("main"), Window("NINECHARS"),
-                                           Text(13, "Group one"), Text(13, "Group two"), Text(4, "Macro()")},
-                                          "Seed help 3.0")});
+  files.push_back({"|SYSTEM", v30 ? System30File(spec.flags, "Seed help 3.0")
+                                  : SystemFile(spec.minor, spec.flags,
+                                               {Text(1, "Seed help file"), Text(2, "(c) nobody, nowhere"),
+                                                Text(8, "Cite as: seed"), Window("main"), Window("NINECHARS"),
+                                                Text(13, "Group one"), Text(13, "Group two"), Text(4, "Macro()")})});
   files.push_back({"|TOPIC", topic.bytes});
 
   TreeShape shape;
@@ -343,7 +343,7 @@ void BuilderHelpFiles() {
   Write("hlp", "built-95-short-blocks.hlp", BuildHelp(spec));
 
   // Small and empty ones.
-  Write("hlp", "system-only.hlp", BuildContainer({{"|SYSTEM", SystemBytes(33, 0, {Text(1, "Only")})}}).bytes);
+  Write("hlp", "system-only.hlp", BuildContainer({{"|SYSTEM", SystemFile(33, 0, {Text(1, "Only")})}}).bytes);
   Write("hlp", "empty-directory.hlp", BuildContainer({}).bytes);
   Bytes header{0x3F, 0x5F, 0x03, 0x00, 0x10, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x40, 0, 0, 0};
   Write("hlp", "header-only.hlp", header);

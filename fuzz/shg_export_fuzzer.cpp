@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "shg/picture_file.h"
+#include "hlp2rtf/picture_file.h"
 #include "shg_check.h"
 
 namespace quillon_fuzz {
@@ -157,7 +157,7 @@ int RunShgExport(const uint8_t *data, size_t size) {
   }
   if (dib == nullptr) return 0;
 
-  std::vector<uint8_t> bmp = marlet::BmpFileBytes(dib);
+  std::vector<uint8_t> bmp = pictures::BmpFileBytes(dib);
   (void)bmp;
   const Judged judged = Judge(dib);
   HGLOBAL file = SHGExport(0, dib, list);

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "shg/picture_file.h"
+#include "hlp2rtf/picture_file.h"
 #include "shg_check.h"
 
 namespace quillon_fuzz {
@@ -103,7 +103,7 @@ int RunShgImport(const uint8_t *data, size_t size) {
   if (dib != nullptr) {
     CheckImportedDib(dib);
     if (GlobalSize(dib) <= kLargestCopiedDib) {
-      std::vector<uint8_t> bmp = marlet::BmpFileBytes(dib);
+      std::vector<uint8_t> bmp = pictures::BmpFileBytes(dib);
       Check(bmp.empty() || bmp.size() >= 14 + sizeof(BITMAPINFOHEADER),
             "a .bmp file shorter than its headers");
       WriteBack(dib, hotspots);
@@ -111,7 +111,7 @@ int RunShgImport(const uint8_t *data, size_t size) {
   }
   if (metafile != nullptr || std::memcmp(&header, &untouched, sizeof header) != 0) {
     CheckMetafile(metafile, header);
-    std::vector<uint8_t> wmf = marlet::WmfFileBytes(metafile, header);
+    std::vector<uint8_t> wmf = pictures::WmfFileBytes(metafile, header);
     Check(metafile == nullptr || wmf.size() == sizeof header + GetMetaFileBitsEx(metafile, 0, nullptr),
           "a .wmf file of another length than its header and metafile");
   }

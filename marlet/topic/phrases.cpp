@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "container/frame.h"
+#include "container/internal_file.h"
 #include "topic/blocks.h"
 #include "topic/lz77.h"
 
@@ -34,7 +35,7 @@ void LoadNewStyle(TopicHandleRecord &topic, IfsFileHandle index, IfsFileHandle i
   int32_t indexLength = LoadI32(header + 8);
   int32_t imageSize = LoadI32(header + 12);
   int32_t storedSize = LoadI32(header + 16);
-  uint32_t indexFileSize = IFSSeekFile(index, 0, 2);
+  uint32_t indexFileSize = ReadableSize(index);
   if (indexLength < 5 || declaredCount <= 0 || storedSize < 0) return;
   uint32_t available = std::min<uint32_t>(static_cast<uint32_t>(indexLength), indexFileSize > 24 ? indexFileSize - 24 : 0);
   if (available < 5) return;
@@ -82,7 +83,7 @@ void LoadNewStyle(TopicHandleRecord &topic, IfsFileHandle index, IfsFileHandle i
     offsets[decoded + 1] = static_cast<uint32_t>(offset);
   }
 
-  uint32_t imageFileSize = IFSSeekFile(image, 0, 2);
+  uint32_t imageFileSize = ReadableSize(image);
   uint32_t stored = std::min<uint32_t>(static_cast<uint32_t>(storedSize), imageFileSize);
   bool packed = storedSize != imageSize;
   uint64_t room = packed ? ReachableSize(imageSize, stored) : stored;
@@ -104,7 +105,7 @@ void LoadNewStyle(TopicHandleRecord &topic, IfsFileHandle index, IfsFileHandle i
 }
 
 void LoadOldStyle(TopicHandleRecord &topic, IfsFileHandle file) {
-  uint32_t length = IFSSeekFile(file, 0, 2);
+  uint32_t length = ReadableSize(file);
   uint8_t header[8] = {};
   if (ReadAt(file, 0, header, sizeof header) < 4) return;
   uint32_t count = LoadU16(header);
