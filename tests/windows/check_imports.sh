@@ -15,7 +15,7 @@ for program in "$@"; do
   headers="$("$objdump" -p "$program")"
   for dll in $(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
     lower="$(printf '%s' "$dll" | tr 'A-Z' 'a-z')"
-    if ! printf ' %s ' $allowed | grep -qF " $lower "; then
+    if [[ " $allowed " != *" $lower "* ]]; then
       echo "FAIL: $name needs $dll"
       status=1
     fi
@@ -30,7 +30,7 @@ for program in "$@"; do
   fi
   names=()
   while read -r _ hint symbol rest; do
-    if [ -z "${symbol:-}" ] || [ -n "${rest:-}" ] || ! printf '%s\n' "$exports" | grep -qxF "$symbol"; then
+    if [ -z "${symbol:-}" ] || [ -n "${rest:-}" ] || [[ $'\n'"$exports"$'\n' != *$'\n'"$symbol"$'\n'* ]]; then
       echo "FAIL: $name: an import of marlet.dll that is not by an exported name: $_ $hint ${symbol:-} ${rest:-}"
       status=1
     else
