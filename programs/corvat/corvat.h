@@ -3,7 +3,11 @@
 #pragma once
 
 #include <marlet/marlet.h>
+// The dialog calls: on Windows the system's (<windows.h>, through marlet.h),
+// elsewhere those of our dialog layer.
+#if !defined(_WIN32)
 #include <quillon/dialog.h>
+#endif
 
 #include <cstddef>
 

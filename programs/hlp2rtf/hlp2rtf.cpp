@@ -11,8 +11,13 @@
 // have no index entry, show no line of their own.
 #include <marlet/marlet.h>
 
+#if defined(_WIN32)
+#include <direct.h>
+#include <io.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -23,6 +28,14 @@
 #include "picture_file.h"
 
 namespace {
+
+#if defined(_WIN32)
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+void MakeFolder(const char *path) { _mkdir(path); }
+#else
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+void MakeFolder(const char *path) { ::mkdir(path, 0777); }
+#endif
 
 const char kUsage[] =
     "Usage: hlp2rtf [-t] [-o OUTPUT] [-p DIR] HELPFILE\n"
@@ -83,7 +96,7 @@ class Output {
 // Progress on standard error, when it is a terminal.
 class Progress {
  public:
-  explicit Progress(size_t total) : total_(total), shown_(isatty(STDERR_FILENO) == 1) {}
+  explicit Progress(size_t total) : total_(total), shown_(StandardErrorIsTerminal()) {}
   ~Progress() {
     if (shown_ && drawn_) std::fprintf(stderr, "\r%*s\r", 40, "");
   }
@@ -305,7 +318,7 @@ int main(int argc, char **argv) {
   if (file != stdout && std::fclose(file) != 0) status = 1;
   if (status != 0) std::fprintf(stderr, "hlp2rtf: writing the output failed\n");
   if (picturePath != nullptr) {
-    ::mkdir(picturePath, 0777);  // an existing folder is fine
+    MakeFolder(picturePath);  // an existing folder is fine
     PictureExport pictures{container, picturePath};
     IFSEnumerateFiles(container, ExportPicture, reinterpret_cast<MarletUserData>(&pictures));
     if (pictures.failed > 0) status = 1;

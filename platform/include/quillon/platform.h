@@ -22,10 +22,18 @@
 #  ifndef WIN32_LEAN_AND_MEAN
 #    define WIN32_LEAN_AND_MEAN
 #  endif
+#  ifndef NOMINMAX
+#    define NOMINMAX /* std::min and std::max stay usable */
+#  endif
 #  include <windows.h>
 #  include <shlwapi.h>
 #  include <shellapi.h>
-#  define QUILLON_PLATFORM_API
+/* quillon-platform.dll exports our own calls, and nothing else. */
+#  if defined(QUILLON_PLATFORM_BUILD)
+#    define QUILLON_PLATFORM_API __declspec(dllexport)
+#  else
+#    define QUILLON_PLATFORM_API __declspec(dllimport)
+#  endif
 #else
 #  define QUILLON_PLATFORM_API __attribute__((visibility("default")))
 #endif
@@ -194,10 +202,23 @@ QUILLON_PLATFORM_API HINSTANCE FindExecutableA(LPCSTR file, LPCSTR directory, LP
 
 /* Replaces the function that shows message boxes and returns the previous one;
  * null restores the default, which on POSIX systems writes the caption, ": " and
- * the text to standard error and returns IDOK at once. */
+ * the text to standard error and returns IDOK at once, and on Windows is the
+ * system's MessageBoxA. */
 typedef int (*QuillonMessageBoxHandler)(HWND owner, const char *text, const char *caption,
                                         unsigned style);
 QUILLON_PLATFORM_API QuillonMessageBoxHandler QuillonSetMessageBoxHandler(QuillonMessageBoxHandler handler);
+
+#if defined(_WIN32)
+/* On Windows MessageBoxA is the system's; so that the handler above sees the
+ * message boxes of the code that includes this header, the name is routed to
+ * QuillonMessageBoxA, which calls the handler or, by default, the system's
+ * MessageBoxA. */
+QUILLON_PLATFORM_API int WINAPI QuillonMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+#  if !defined(QUILLON_PLATFORM_BUILD)
+#    undef MessageBoxA
+#    define MessageBoxA QuillonMessageBoxA
+#  endif
+#endif
 
 /* File access of the library: open read-only (others may read, not write),
  * read n bytes at an absolute offset (one positioned read), close.  The

@@ -12,7 +12,10 @@ struct QuillonMetafile {
 extern "C" {
 
 // A Windows metafile begins with an 18-byte METAHEADER: type 1 (memory) or 2
-// (disk), then its own size in 16-bit words, 9.
+// (disk), then its own size in 16-bit words, 9; at offset 6 the size of the
+// whole metafile in words.  The system's SetMetaFileBitsEx sets that size
+// from the bytes it is given, whatever the header said (GetMetaFileBitsEx
+// then gives it back so), and so does this one.
 HMETAFILE SetMetaFileBitsEx(UINT bytes, const BYTE *data) {
   if (data == nullptr || bytes < 18) return nullptr;
   unsigned type = data[0] | (data[1] << 8);
@@ -22,6 +25,8 @@ HMETAFILE SetMetaFileBitsEx(UINT bytes, const BYTE *data) {
   if (metafile == nullptr) return nullptr;
   metafile->size = bytes;
   std::memcpy(metafile->bytes, data, bytes);
+  const UINT words = bytes / 2;
+  for (int i = 0; i < 4; ++i) metafile->bytes[6 + i] = static_cast<BYTE>(words >> (8 * i));
   return metafile;
 }
 
