@@ -37,7 +37,10 @@ root="$dir/scratch-root"
 rm -rf "$root"
 dpkg -x "$deb" "$root"
 lib="$root/usr/lib/$multiarch"
-mapfile -t programs < <(ls "$dir/bin")  # the build's programs, and nothing else there
+# The programs: one folder each under programs/ (the build's bin/ also holds
+# the fuzz runners, which are not installed).
+mapfile -t programs < <(cd programs && for p in */; do p="${p%/}"; [ -x "../$dir/bin/$p" ] && echo "$p"; done)
+[ "${#programs[@]}" -ge 10 ] || fail "only ${#programs[@]} programs built"
 { [ -f "$lib/libmarlet.so.1.0.0" ] && [ -L "$lib/libmarlet.so.1" ] && [ -L "$lib/libmarlet.so" ]; } ||
   fail "libmarlet.so.1.0.0 or its links missing in /usr/lib/$multiarch"
 { [ -f "$lib/libquillon-platform.so.1.0.0" ] && [ -L "$lib/libquillon-platform.so.1" ]; } ||
