@@ -24,6 +24,7 @@
 // The text data is a run of zero-terminated strings: one before the first
 // command, one after each command.
 #include <cstring>
+#include <string_view>
 
 #include "rtf/fonts.h"
 #include "rtf/render.h"
@@ -42,7 +43,7 @@ constexpr uint16_t kKeep = 0x1000;
 
 struct Spacing {
   uint16_t bit;
-  const char *word;  // followed by the value
+  std::string_view word;  // followed by the value
 };
 constexpr Spacing kSpacings[] = {{0x0002, "\\sb"}, {0x0004, "\\sa"}, {0x0008, "\\sl"},
                                  {0x0010, "\\li"}, {0x0020, "\\ri"}, {0x0040, "\\fi"}};

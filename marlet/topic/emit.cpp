@@ -33,24 +33,21 @@ void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text) {
   Deliver(topic, sink, text, TopicEventControl);
 }
 
-void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, const char *word, int32_t value,
-                       const char *suffix) {
+void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, std::string_view word, int32_t value) {
   if (topic.stopped) return;
-  char buffer[64];
-  size_t wordLength = strnlen(word, 24), suffixLength = strnlen(suffix, 24);
-  std::memcpy(buffer, word, wordLength);
-  char digits[12];
-  size_t n = 0;
+  char buffer[40];
+  size_t at = word.size() < 24 ? word.size() : 24;
+  for (size_t i = 0; i < at; ++i) buffer[i] = word[i];
+  if (value < 0) buffer[at++] = '-';
+  char digits[10];
+  char *first = digits + sizeof digits;
   uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
   do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    *--first = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  size_t at = wordLength;
-  if (value < 0) buffer[at++] = '-';
-  while (n > 0) buffer[at++] = digits[--n];
-  std::memcpy(buffer + at, suffix, suffixLength);
-  buffer[at + suffixLength] = '\0';
+  while (first != digits + sizeof digits) buffer[at++] = *first++;
+  buffer[at] = '\0';
   Deliver(topic, sink, buffer, TopicEventControl);
 }
 

@@ -8,6 +8,7 @@
 #include <marlet/marlet.h>
 
 #include <cstdint>
+#include <string_view>
 
 #include "topic/topic_handle.h"
 
@@ -56,9 +57,9 @@ void EmitFormatted(TopicHandleRecord &topic, const Sink &sink, const char *forma
 // Delivers control text made beforehand as one piece of event 7.
 void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text);
 
-// A control word with a number, as "%s%d%s" would format it: one piece of
-// event 7.  The renderers' most frequent pieces, made without the formatter.
-void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, const char *word, int32_t value,
-                       const char *suffix = "");
+// A control word (at most 24 characters) with a number, as "%s%d" would
+// format it: one piece of event 7.  The renderers' most frequent pieces, made
+// without the formatter.
+void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, std::string_view word, int32_t value);
 
 }  // namespace marlet
