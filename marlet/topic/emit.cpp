@@ -35,19 +35,31 @@ void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text) {
 
 void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, std::string_view word, int32_t value) {
   if (topic.stopped) return;
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char buffer[40];
   size_t at = word.size() < 24 ? word.size() : 24;
   for (size_t i = 0; i < at; ++i) buffer[i] = word[i];
   if (value < 0) buffer[at++] = '-';
-  char digits[10];
-  char *first = digits + sizeof digits;
   uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-  do {
-    *--first = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  while (first != digits + sizeof digits) buffer[at++] = *first++;
-  buffer[at] = '\0';
+  size_t digits = 1;
+  for (uint32_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
+  // The digits are written from the last, two at a time.
+  char *p = buffer + at + digits;
+  *p = '\0';
+  while (magnitude >= 100) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * (magnitude % 100), 2);
+    magnitude /= 100;
+  }
+  if (magnitude >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * magnitude, 2);
+  } else {
+    *--p = static_cast<char>('0' + magnitude);
+  }
   Deliver(topic, sink, buffer, TopicEventControl);
 }
 

@@ -2,6 +2,7 @@
 // the RTF font tables.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -288,6 +289,33 @@ TEST(Primitives, TheStopRule) {
   EXPECT_EQ(recorder.pieces[0].event, 7);
   EXPECT_EQ(recorder.pieces[0].offset, 0x8042u);
   EXPECT_EQ(recorder.pieces[1].text, "one");
+}
+
+// Numbered control words are made without the formatter; they must read as
+// "%s%d" formats them, for every digit count and sign.
+TEST(Primitives, ControlNumbersReadAsTheFormatterWritesThem) {
+  const int32_t values[] = {0,      1,      9,       10,       99,        100,        999,        1000,
+                            7200,   10080,  32767,   327670,   99999999,  100000000,  2147483647, -1,
+                            -9,     -10,    -720,    -32768,   -327680,   -2147483647, INT32_MIN};
+  const char *words[] = {"\\tx", "\\fi", "\\sb", "\\abcdefghijklmnopqrstuvw"};
+  TopicHandleRecord topic{};
+  Recorder recorder;
+  Sink sink{Record, reinterpret_cast<MarletUserData>(&recorder)};
+  for (const char *word : words) {
+    for (int32_t value : values) {
+      char expected[64];
+      wnsprintfA(expected, sizeof expected, "%s%d", word, value);
+      recorder.pieces.clear();
+      EmitControlNumber(topic, sink, word, value);
+      ASSERT_EQ(recorder.pieces.size(), 1u);
+      EXPECT_EQ(recorder.pieces[0].text, expected) << word << " " << value;
+      EXPECT_EQ(recorder.pieces[0].event, 7);
+    }
+  }
+  topic.stopped = 1;  // the stop rule: nothing more
+  recorder.pieces.clear();
+  EmitControlNumber(topic, sink, "\\tx", 5);
+  EXPECT_TRUE(recorder.pieces.empty());
 }
 
 TEST(Primitives, LongFormattedTextStaysInItsBuffer) {
