@@ -49,9 +49,9 @@ void Write(const std::string &folder, const std::string &name, const Bytes &byte
 
 // ---- Help files from the builders ------------------------------------------
 
-SystemRecordSpec Text(uint16_t type, const std::string &text) { return {type, CStringBytes(text)}; }
+SystemRecordRecipe Text(uint16_t type, const std::string &text) { return {type, CStringBytes(text)}; }
 
-SystemRecordSpec Window(const std::string &name) {
+SystemRecordRecipe Window(const std::string &name) {
   Bytes data(90, 0);
   SetU16(data, 0, 0x0003);
   std::memcpy(data.data() + 12, name.data(), std::min<size_t>(9, name.size()));
@@ -174,7 +174,7 @@ TopicRecord Table() {
   return record;
 }
 
-struct HelpSpec {
+struct HelpRecipe {
   uint16_t minor = 33;
   uint16_t flags = 0;
   TopicLayout layout;
@@ -205,11 +205,11 @@ void PutPhrasedText(TopicRecord &record, int style, const std::string &plain) {
   }
 }
 
-Bytes BuildHelp(const HelpSpec &spec) {
-  const bool v30 = spec.minor == 15;
+Bytes BuildHelp(const HelpRecipe &recipe) {
+  const bool v30 = recipe.minor == 15;
   std::vector<TopicRecord> records;
   std::vector<size_t> headers;
-  for (int t = 0; t < spec.topics; ++t) {
+  for (int t = 0; t < recipe.topics; ++t) {
     headers.push_back(records.size());
     TopicRecord header = TopicHeader("Topic " + std::to_string(t));
     header.format = TopicHeaderFormat(0xFFFFFFFF, t % 3);
@@ -218,33 +218,33 @@ Bytes BuildHelp(const HelpSpec &spec) {
     records.push_back(header);
     std::vector<TopicRecord> paragraphs = Paragraphs(v30);
     records.insert(records.end(), paragraphs.begin(), paragraphs.end());
-    if (spec.tables && !v30) records.push_back(Table());
+    if (recipe.tables && !v30) records.push_back(Table());
     TopicRecord text = TextParagraph("Plain text of topic " + std::to_string(t));
-    if (spec.phrases != 0) PutPhrasedText(text, spec.phrases, "and more text");
+    if (recipe.phrases != 0) PutPhrasedText(text, recipe.phrases, "and more text");
     if (v30) MakeVersion30(text);
     records.push_back(text);
   }
-  TopicLayout layout = spec.layout;
+  TopicLayout layout = recipe.layout;
   layout.version30 = v30;
   BuiltTopic topic = BuildTopic(records, layout);
 
   std::vector<InternalFile> files;
-  files.push_back({"|SYSTEM", v30 ? System30File(spec.flags, "Seed help 3.0")
-                                  : SystemFile(spec.minor, spec.flags,
+  files.push_back({"|SYSTEM", v30 ? System30File(recipe.flags, "Seed help 3.0")
+                                  : SystemFile(recipe.minor, recipe.flags,
                                                {Text(1, "Seed help file"), Text(2, "(c) nobody, nowhere"),
                                                 Text(8, "Cite as: seed"), Window("main"), Window("NINECHARS"),
                                                 Text(13, "Group one"), Text(13, "Group two"), Text(4, "Macro()")})});
   files.push_back({"|TOPIC", topic.bytes});
 
   TreeShape shape;
-  shape.pageSize = spec.treePageSize;
+  shape.pageSize = recipe.treePageSize;
   std::vector<TreeEntry> titles, contexts;
   struct Pair {
     int32_t hash;
     uint32_t offset;
   };
   std::vector<Pair> pairs;
-  for (int t = 0; t < spec.topics; ++t) {
+  for (int t = 0; t < recipe.topics; ++t) {
     uint32_t offset = topic.offsets[headers[t]];
     titles.push_back({U32Bytes(offset), CStringBytes("Topic " + std::to_string(t))});
     pairs.push_back({HlpGenerateHashValue(("topic_" + std::to_string(t)).c_str()), offset});
@@ -282,7 +282,7 @@ Bytes BuildHelp(const HelpSpec &spec) {
     files.push_back({std::string("|") + list + "WDATA", data});
   }
 
-  std::vector<FontSpec> fonts(4);
+  std::vector<FontRecipe> fonts(4);
   fonts[0].face = "Times New Roman";
   fonts[1].face = "Arial,Helvetica";
   fonts[1].attributes = 1;
@@ -292,55 +292,55 @@ Bytes BuildHelp(const HelpSpec &spec) {
   fonts[3].face = "Symbol";
   fonts[3].family = 5;
   fonts[3].text[0] = 255;
-  files.push_back({"|FONT", FontFile(fonts, spec.fontDescriptor == 42 ? 32 : 20, spec.fontDescriptor)});
+  files.push_back({"|FONT", FontFile(fonts, recipe.fontDescriptor == 42 ? 32 : 20, recipe.fontDescriptor)});
 
   const std::vector<std::string> phrases = {"the ", "help ", "topic ", "window "};
-  if (spec.phrases == 1) {
-    files.push_back({"|Phrases", OldPhrases(phrases, (spec.flags & 0x0C) != 0 && !v30)});
-  } else if (spec.phrases == 2) {
+  if (recipe.phrases == 1) {
+    files.push_back({"|Phrases", OldPhrases(phrases, (recipe.flags & 0x0C) != 0 && !v30)});
+  } else if (recipe.phrases == 2) {
     NewPhraseFiles files2 = NewPhrases(phrases, 2, true);
     files.push_back({"|PhrIndex", files2.index});
     files.push_back({"|PhrImage", files2.image});
   }
   ContainerShape container;
-  container.directory.pageSize = spec.directoryPageSize;
+  container.directory.pageSize = recipe.directoryPageSize;
   return BuildContainer(files, container).bytes;
 }
 
 void BuilderHelpFiles() {
-  HelpSpec spec;
-  Write("hlp", "built-95-plain.hlp", BuildHelp(spec));
+  HelpRecipe recipe;
+  Write("hlp", "built-95-plain.hlp", BuildHelp(recipe));
 
-  spec = {};
-  spec.minor = 15;
-  spec.phrases = 1;
-  spec.tables = false;
-  Write("hlp", "built-30-phrases.hlp", BuildHelp(spec));
+  recipe = {};
+  recipe.minor = 15;
+  recipe.phrases = 1;
+  recipe.tables = false;
+  Write("hlp", "built-30-phrases.hlp", BuildHelp(recipe));
 
-  spec = {};
-  spec.minor = 21;
-  spec.flags = 0x04;
-  spec.layout.compressed = true;
-  spec.phrases = 1;
-  Write("hlp", "built-31-compressed-old-phrases.hlp", BuildHelp(spec));
+  recipe = {};
+  recipe.minor = 21;
+  recipe.flags = 0x04;
+  recipe.layout.compressed = true;
+  recipe.phrases = 1;
+  Write("hlp", "built-31-compressed-old-phrases.hlp", BuildHelp(recipe));
 
-  spec = {};
-  spec.flags = 0x08;
-  spec.layout.compressed = true;
-  spec.phrases = 2;
-  spec.fontDescriptor = 42;
-  Write("hlp", "built-95-compressed-new-phrases.hlp", BuildHelp(spec));
+  recipe = {};
+  recipe.flags = 0x08;
+  recipe.layout.compressed = true;
+  recipe.phrases = 2;
+  recipe.fontDescriptor = 42;
+  Write("hlp", "built-95-compressed-new-phrases.hlp", BuildHelp(recipe));
 
-  spec = {};
-  spec.topics = 40;
-  spec.treePageSize = 64;
-  spec.directoryPageSize = 128;
-  Write("hlp", "built-95-deep-trees-straddling-records.hlp", BuildHelp(spec));
+  recipe = {};
+  recipe.topics = 40;
+  recipe.treePageSize = 64;
+  recipe.directoryPageSize = 128;
+  Write("hlp", "built-95-deep-trees-straddling-records.hlp", BuildHelp(recipe));
 
-  spec = {};
-  spec.layout.blockFill = 700;
-  spec.topics = 8;
-  Write("hlp", "built-95-short-blocks.hlp", BuildHelp(spec));
+  recipe = {};
+  recipe.layout.blockFill = 700;
+  recipe.topics = 8;
+  Write("hlp", "built-95-short-blocks.hlp", BuildHelp(recipe));
 
   // Small and empty ones.
   Write("hlp", "system-only.hlp", BuildContainer({{"|SYSTEM", SystemFile(33, 0, {Text(1, "Only")})}}).bytes);

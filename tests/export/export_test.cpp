@@ -132,9 +132,9 @@ TEST(Hlp2rtf, TextThatMeansSomethingInRtfIsEscaped) {
   if (!HaveUnrtf()) GTEST_SKIP() << "left out: unrtf is not installed (scripts/deps.sh installs it)";
   // A file without |FONT (no closing brace from the stream) whose text holds
   // braces and backslashes.
-  TopicFileSpec spec;
-  spec.records = {TopicHeader("Braces"), TextParagraph("a {brace} and a back\\slash")};
-  BuiltHelpFile built = BuildTopicHelpFile(spec);
+  TopicFileRecipe recipe;
+  recipe.records = {TopicHeader("Braces"), TextParagraph("a {brace} and a back\\slash")};
+  BuiltHelpFile built = BuildTopicHelpFile(recipe);
   TempDir dir;
   std::string help = dir.Write("b.hlp", built.container.bytes);
   std::string rtf = dir.path() + "/b.rtf";
@@ -200,14 +200,14 @@ TEST(Hlp2rtf, PicturesGoNextToTheDocument) {
   metafile.width = 955;
   metafile.height = 427;
   metafile.packed = SmallMetafile(3);
-  TopicFileSpec spec;
-  spec.records = {TopicHeader("Pictures"), TextParagraph("see the pictures")};
-  spec.extraFiles = {{"|bm0", BuildBitmapShg(bitmap).bytes},
+  TopicFileRecipe recipe;
+  recipe.records = {TopicHeader("Pictures"), TextParagraph("see the pictures")};
+  recipe.extraFiles = {{"|bm0", BuildBitmapShg(bitmap).bytes},
                      {"|bm1", BuildMetafileShg(metafile).bytes},
                      {"|bm2", Bytes{'l', 'p', 9, 9}},  // damaged: reported, the rest goes on
                      {"|bmx", Bytes(10, 0)}};          // not a picture's name
   TempDir dir;
-  std::string help = dir.Write("p.hlp", BuildTopicHelpFile(spec).container.bytes);
+  std::string help = dir.Write("p.hlp", BuildTopicHelpFile(recipe).container.bytes);
   std::string pictures = dir.path() + "/pictures";
   CommandResult result = RunCommand(ProgramPath("hlp2rtf") + " -p " + pictures + " -o /dev/null " + help + " 2>&1");
   EXPECT_EQ(result.exitCode, 1);  // one picture could not be converted
@@ -309,12 +309,12 @@ TEST(Saldir, TheFileNameIsATermToo) {
 
 // A word only in a title is not found: titles are not searched.
 TEST(Saldir, TitlesAreNotSearched) {
-  TopicFileSpec spec;
-  spec.records = {TopicHeader("Zebra"), TextParagraph("stripes")};
-  BuiltHelpFile probe = BuildTopicHelpFile(spec);
-  spec.extraFiles = {{"|TTLBTREE", TitleTree({{probe.topic.offsets[0], "Zebra"}}).bytes}};
+  TopicFileRecipe recipe;
+  recipe.records = {TopicHeader("Zebra"), TextParagraph("stripes")};
+  BuiltHelpFile probe = BuildTopicHelpFile(recipe);
+  recipe.extraFiles = {{"|TTLBTREE", TitleTree({{probe.topic.offsets[0], "Zebra"}}).bytes}};
   TempDir dir;
-  std::string help = dir.Write("z.hlp", BuildTopicHelpFile(spec).container.bytes);
+  std::string help = dir.Write("z.hlp", BuildTopicHelpFile(recipe).container.bytes);
   EXPECT_EQ(Saldir(help + " Zebra"), "");
   EXPECT_EQ(Saldir(help + " stripe"), "TopicOffset:00000000\tTitle:\"Zebra\"\n");
 }
@@ -322,13 +322,13 @@ TEST(Saldir, TitlesAreNotSearched) {
 // An untitled topic sends no title event; the search of the topic before it
 // ends at the untitled one's offset all the same.
 TEST(Saldir, AnUntitledTopicEndsTheOneBefore) {
-  TopicFileSpec spec;
-  spec.records = {TopicHeader("First"), TextParagraph("alpha"), TopicHeader(""), TextParagraph("beta"),
+  TopicFileRecipe recipe;
+  recipe.records = {TopicHeader("First"), TextParagraph("alpha"), TopicHeader(""), TextParagraph("beta"),
                   TopicHeader("Third"), TextParagraph("gamma")};
-  BuiltHelpFile probe = BuildTopicHelpFile(spec);
+  BuiltHelpFile probe = BuildTopicHelpFile(recipe);
   const std::vector<uint32_t> &at = probe.topic.offsets;
-  spec.extraFiles = {{"|TTLBTREE", TitleTree({{at[0], "First"}, {at[2], ""}, {at[4], "Third"}}).bytes}};
-  BuiltHelpFile built = BuildTopicHelpFile(spec);
+  recipe.extraFiles = {{"|TTLBTREE", TitleTree({{at[0], "First"}, {at[2], ""}, {at[4], "Third"}}).bytes}};
+  BuiltHelpFile built = BuildTopicHelpFile(recipe);
   TempDir dir;
   std::string help = dir.Write("u.hlp", built.container.bytes);
   char expected[128];

@@ -38,21 +38,21 @@ constexpr size_t kReaderRecord = 2;  // the record the reader stands on
 
 // The offsets that the records of Records() have, as the indexes count them.
 std::vector<uint32_t> RecordOffsets(uint16_t minor) {
-  TopicFileSpec spec;
-  spec.minor = minor;
-  spec.records = Records();
-  return BuildTopicHelpFile(spec).topic.offsets;
+  TopicFileRecipe recipe;
+  recipe.minor = minor;
+  recipe.records = Records();
+  return BuildTopicHelpFile(recipe).topic.offsets;
 }
 
 // A help file of minor version `minor` with the records of Records() and, if
 // given, a |CONTEXT of those contexts, written to a file.
 std::string WriteHelpFile(const TempDir &dir, uint16_t minor,
                           const std::optional<std::vector<Context>> &contexts) {
-  TopicFileSpec spec;
-  spec.minor = minor;
-  spec.records = Records();
-  if (contexts) spec.extraFiles.push_back({"|CONTEXT", ContextTree(*contexts).bytes});
-  return dir.Write("help-" + std::to_string(minor) + ".hlp", BuildTopicHelpFile(spec).container.bytes);
+  TopicFileRecipe recipe;
+  recipe.minor = minor;
+  recipe.records = Records();
+  if (contexts) recipe.extraFiles.push_back({"|CONTEXT", ContextTree(*contexts).bytes});
+  return dir.Write("help-" + std::to_string(minor) + ".hlp", BuildTopicHelpFile(recipe).container.bytes);
 }
 
 // A help file opened with a topic stream placed on a record.

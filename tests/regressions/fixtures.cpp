@@ -27,10 +27,10 @@ size_t InFile(const fixture::BuiltContainer &container, const std::string &name,
   return container.headerOffsets.at(name) + 9 + at;
 }
 
-fixture::TopicFileSpec OneTopic() {
-  fixture::TopicFileSpec spec;
-  spec.records = {fixture::TopicHeader("Topic"), fixture::TextParagraph("Text of the topic")};
-  return spec;
+fixture::TopicFileRecipe OneTopic() {
+  fixture::TopicFileRecipe recipe;
+  recipe.records = {fixture::TopicHeader("Topic"), fixture::TextParagraph("Text of the topic")};
+  return recipe;
 }
 
 fixture::BuiltTree Tree(const std::vector<fixture::TreeEntry> &entries, const char *structure) {
@@ -45,18 +45,18 @@ fixture::BuiltTree Tree(const std::vector<fixture::TreeEntry> &entries, const ch
 // is empty, an empty span without an address, which the expansion copied
 // with memcpy.
 Bytes PhrasePastTable() {
-  fixture::TopicFileSpec spec;
+  fixture::TopicFileRecipe recipe;
   fixture::TopicRecord paragraph = fixture::TextParagraph("");
   paragraph.text = {'x', 0x01, 0x12, 'y', 0, 0};  // "x", phrase 9, "y", then the paragraph end's string
-  spec.records = {fixture::TopicHeader("Topic"), paragraph};
-  spec.extraFiles = {{"|Phrases", fixture::OldPhrases({"one ", "two "}, false)}};
-  return fixture::BuildTopicHelpFile(spec).container.bytes;
+  recipe.records = {fixture::TopicHeader("Topic"), paragraph};
+  recipe.extraFiles = {{"|Phrases", fixture::OldPhrases({"one ", "two "}, false)}};
+  return fixture::BuildTopicHelpFile(recipe).container.bytes;
 }
 
 // |CONTEXT declares 2 GiB and its tree 2^31 - 1 entries: the context table
 // was allocated for 2^28 pairs.
 Bytes ContextIndexLargerThanFile() {
-  fixture::TopicFileSpec spec = OneTopic();
+  fixture::TopicFileRecipe recipe = OneTopic();
   std::vector<fixture::TreeEntry> entries;
   for (const char *context : {"alpha", "beta", "gamma"})
     entries.push_back(
@@ -67,8 +67,8 @@ Bytes ContextIndexLargerThanFile() {
     };
     return hash(a.key) < hash(b.key);
   });
-  spec.extraFiles = {{"|CONTEXT", Tree(entries, "L4").bytes}};
-  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(spec);
+  recipe.extraFiles = {{"|CONTEXT", Tree(entries, "L4").bytes}};
+  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(recipe);
   DeclareSize(built.container, "|CONTEXT", kHugeSize);
   fixture::SetU32(built.container.bytes, InFile(built.container, "|CONTEXT", fixture::kTreeEntriesField),
                   0x7FFFFFFF);
@@ -78,14 +78,14 @@ Bytes ContextIndexLargerThanFile() {
 // |FONT declares 2 GiB and 65535 descriptors, and holds two: the font table
 // had 65535 fonts, all but two of them empty.
 Bytes FontTableLargerThanFile() {
-  fixture::TopicFileSpec spec = OneTopic();
-  std::vector<fixture::FontSpec> fonts(2);
+  fixture::TopicFileRecipe recipe = OneTopic();
+  std::vector<fixture::FontRecipe> fonts(2);
   fonts[0].face = "Arial";
   fonts[1].face = "Courier New";
   Bytes font = fixture::FontFile(fonts);
   fixture::SetU16(font, 2, 0xFFFF);
-  spec.extraFiles = {{"|FONT", font}};
-  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(spec);
+  recipe.extraFiles = {{"|FONT", font}};
+  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(recipe);
   DeclareSize(built.container, "|FONT", kHugeSize);
   return built.container.bytes;
 }
@@ -104,14 +104,14 @@ Bytes TopicLargerThanFile() {
 // A compressed |Phrases that declares 2 GiB: its stored text was read into a
 // buffer of 2 GiB.  The paragraph's text is phrase 1 and "x".
 Bytes PhrasesLargerThanFile() {
-  fixture::TopicFileSpec spec = OneTopic();
-  spec.flags = 0x04;
-  spec.layout.compressed = true;
-  spec.records[1].text = {0x01, 0x02, 'x', 0, 0};  // phrase 1, "x", the paragraph end's string
+  fixture::TopicFileRecipe recipe = OneTopic();
+  recipe.flags = 0x04;
+  recipe.layout.compressed = true;
+  recipe.records[1].text = {0x01, 0x02, 'x', 0, 0};  // phrase 1, "x", the paragraph end's string
   Bytes phrases = fixture::OldPhrases({"one ", "two ", "three "}, true);
   fixture::SetU32(phrases, 4, 60000);  // decompressed size
-  spec.extraFiles = {{"|Phrases", phrases}};
-  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(spec);
+  recipe.extraFiles = {{"|Phrases", phrases}};
+  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(recipe);
   DeclareSize(built.container, "|Phrases", kHugeSize);
   return built.container.bytes;
 }
@@ -120,15 +120,15 @@ Bytes PhrasesLargerThanFile() {
 // the index data, the phrase text and the stored image each got a buffer of
 // 2 GiB.  The paragraph's text is phrase 1 and "x".
 Bytes PhraseIndexLargerThanFile() {
-  fixture::TopicFileSpec spec = OneTopic();
-  spec.records[1].text = {0x02, 0x13, 'x', 0, 0};  // phrase 1, then the literals "x", 0, 0
-  spec.records[1].textLength = 7;
+  fixture::TopicFileRecipe recipe = OneTopic();
+  recipe.records[1].text = {0x02, 0x13, 'x', 0, 0};  // phrase 1, then the literals "x", 0, 0
+  recipe.records[1].textLength = 7;
   fixture::NewPhraseFiles files = fixture::NewPhrases({"one ", "two ", "three "}, 2, true);
   fixture::SetU32(files.index, 8, kHugeSize);       // index data length
   fixture::SetU32(files.index, 12, kHugeSize);      // image size
   fixture::SetU32(files.index, 16, kHugeSize - 8);  // stored image size
-  spec.extraFiles = {{"|PhrIndex", files.index}, {"|PhrImage", files.image}};
-  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(spec);
+  recipe.extraFiles = {{"|PhrIndex", files.index}, {"|PhrImage", files.image}};
+  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(recipe);
   DeclareSize(built.container, "|PhrIndex", kHugeSize);
   DeclareSize(built.container, "|PhrImage", kHugeSize);
   return built.container.bytes;
@@ -137,7 +137,7 @@ Bytes PhraseIndexLargerThanFile() {
 // 400 keywords whose topic lists are all the same 1000 offsets of |KWDATA:
 // the keyword index loaded 400000 pairs, growing by 1000 at a time.
 Bytes KeywordListsSharingBytes() {
-  fixture::TopicFileSpec spec = OneTopic();
+  fixture::TopicFileRecipe recipe = OneTopic();
   Bytes data;
   for (size_t i = 0; i < kSharedKeywordDataSize / 4; ++i) fixture::PutU32(data, static_cast<uint32_t>(i));
   std::vector<fixture::TreeEntry> entries;
@@ -149,20 +149,20 @@ Bytes KeywordListsSharingBytes() {
     fixture::PutU32(leaf, 0);
     entries.push_back({fixture::CStringBytes(word), leaf});
   }
-  spec.extraFiles = {{"|KWBTREE", Tree(entries, "F24").bytes}, {"|KWDATA", data}};
-  return fixture::BuildTopicHelpFile(spec).container.bytes;
+  recipe.extraFiles = {{"|KWBTREE", Tree(entries, "F24").bytes}, {"|KWDATA", data}};
+  return fixture::BuildTopicHelpFile(recipe).container.bytes;
 }
 
 // A paragraph whose command stream ends inside the length field of a long
 // jump hotspot (0xEB): the operand, an empty span without an address, was
 // copied with memcpy.
 Bytes LongHotspotCut() {
-  fixture::TopicFileSpec spec;
+  fixture::TopicFileRecipe recipe;
   fixture::TopicRecord paragraph = fixture::Paragraph({"a", ""}, {});
   paragraph.format.back() = 0xEB;  // in place of the closing 0xFF
   paragraph.format.push_back(0x07);
-  spec.records = {fixture::TopicHeader("Topic"), paragraph};
-  return fixture::BuildTopicHelpFile(spec).container.bytes;
+  recipe.records = {fixture::TopicHeader("Topic"), paragraph};
+  return fixture::BuildTopicHelpFile(recipe).container.bytes;
 }
 
 // A 32-bit picture of 1073764994 x 2147437309 pixels: the room for twice its

@@ -4,14 +4,14 @@
 
 namespace fixture {
 
-Bytes SystemFile(uint16_t minor, uint16_t flags, const std::vector<SystemRecordSpec> &records) {
+Bytes SystemFile(uint16_t minor, uint16_t flags, const std::vector<SystemRecordRecipe> &records) {
   Bytes out;
   PutU16(out, kSystemMagic);
   PutU16(out, minor);
   PutU16(out, 1);  // major version
   PutU32(out, 0);  // build date
   PutU16(out, flags);
-  for (const SystemRecordSpec &record : records) {
+  for (const SystemRecordRecipe &record : records) {
     PutU16(out, record.type);
     PutU16(out, static_cast<uint32_t>(record.data.size()));
     PutBytes(out, record.data);
@@ -27,9 +27,9 @@ Bytes System30File(uint16_t flags, std::string_view title) {
   return out;
 }
 
-SystemRecordSpec TextRecord(uint16_t type, std::string_view text) { return {type, CStringBytes(text)}; }
+SystemRecordRecipe TextRecord(uint16_t type, std::string_view text) { return {type, CStringBytes(text)}; }
 
-SystemRecordSpec WindowRecord(std::string_view name, std::string_view caption) {
+SystemRecordRecipe WindowRecord(std::string_view name, std::string_view caption) {
   Bytes data(90, 0);
   SetU16(data, 0, 0x0003);  // type and name given
   std::copy_n(name.begin(), std::min<size_t>(name.size(), 9), data.begin() + 12);

@@ -21,24 +21,24 @@ inline constexpr uint16_t kMinorWindows30 = 15;
 inline constexpr uint16_t kMinorWindows31 = 21;
 inline constexpr uint16_t kMinorWindows95 = 33;
 
-struct SystemRecordSpec {
+struct SystemRecordRecipe {
   uint16_t type;
   Bytes data;
 };
 
 // A 12-byte header (magic, minor version, major version 1, date 0, flags),
 // then the records back to back.
-Bytes SystemFile(uint16_t minor, uint16_t flags, const std::vector<SystemRecordSpec> &records);
+Bytes SystemFile(uint16_t minor, uint16_t flags, const std::vector<SystemRecordRecipe> &records);
 // A Windows 3.0 |SYSTEM: the header and the title in 32 bytes (zero-padded,
 // or filling all 32 when that long).
 Bytes System30File(uint16_t flags, std::string_view title);
 
 // Record data: a text with its terminator.
-SystemRecordSpec TextRecord(uint16_t type, std::string_view text);
+SystemRecordRecipe TextRecord(uint16_t type, std::string_view text);
 // A type-6 window definition as help compilers write it (90 bytes): the
 // name in its 9-byte field at offset 12 (no terminator when it fills it),
 // the caption in 51 bytes from offset 21.
-SystemRecordSpec WindowRecord(std::string_view name, std::string_view caption);
+SystemRecordRecipe WindowRecord(std::string_view name, std::string_view caption);
 
 // ---- Trees ----------------------------------------------------------------
 

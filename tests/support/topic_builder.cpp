@@ -299,19 +299,19 @@ NewPhraseFiles NewPhrases(const std::vector<std::string> &phrases, unsigned bitC
 
 // ---- |FONT ------------------------------------------------------------------
 
-Bytes FontFile(const std::vector<FontSpec> &fonts, unsigned slotSize, unsigned descriptorSize) {
+Bytes FontFile(const std::vector<FontRecipe> &fonts, unsigned slotSize, unsigned descriptorSize) {
   Bytes out;
   PutU16(out, static_cast<uint32_t>(fonts.size()));
   PutU16(out, static_cast<uint32_t>(fonts.size()));
   PutU16(out, 0);
   PutU16(out, static_cast<uint32_t>(8 + fonts.size() * slotSize));
-  for (const FontSpec &font : fonts) {
+  for (const FontRecipe &font : fonts) {
     Bytes slot(slotSize, 0);
     std::memcpy(slot.data(), font.face.data(), std::min<size_t>(slotSize, font.face.size()));
     PutBytes(out, slot);
   }
   for (size_t i = 0; i < fonts.size(); ++i) {
-    const FontSpec &font = fonts[i];
+    const FontRecipe &font = fonts[i];
     if (descriptorSize == 11) {
       PutU8(out, font.attributes);
       PutU8(out, font.halfPoints);
@@ -338,13 +338,15 @@ Bytes FontFile(const std::vector<FontSpec> &fonts, unsigned slotSize, unsigned d
 
 // ---- Whole help files -----------------------------------------------------
 
-BuiltHelpFile BuildTopicHelpFile(const TopicFileSpec &spec) {
+BuiltHelpFile BuildTopicHelpFile(const TopicFileRecipe &recipe) {
   BuiltHelpFile built;
-  TopicLayout layout = spec.layout;
-  layout.version30 = spec.minor == 15;
-  built.topic = BuildTopic(spec.records, layout);
-  std::vector<InternalFile> files{{"|SYSTEM", spec.minor == kMinorWindows30 ? System30File(spec.flags, "") : SystemFile(spec.minor, spec.flags, {})}, {"|TOPIC", built.topic.bytes}};
-  files.insert(files.end(), spec.extraFiles.begin(), spec.extraFiles.end());
+  TopicLayout layout = recipe.layout;
+  layout.version30 = recipe.minor == 15;
+  built.topic = BuildTopic(recipe.records, layout);
+  Bytes system = recipe.minor == kMinorWindows30 ? System30File(recipe.flags, "")
+                                                 : SystemFile(recipe.minor, recipe.flags, {});
+  std::vector<InternalFile> files{{"|SYSTEM", system}, {"|TOPIC", built.topic.bytes}};
+  files.insert(files.end(), recipe.extraFiles.begin(), recipe.extraFiles.end());
   built.container = BuildContainer(files);
   return built;
 }

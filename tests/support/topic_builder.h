@@ -89,7 +89,7 @@ NewPhraseFiles NewPhrases(const std::vector<std::string> &phrases, unsigned bitC
 
 // ---- |FONT ------------------------------------------------------------------
 
-struct FontSpec {
+struct FontRecipe {
   std::string face;
   uint8_t attributes = 0;  // 1 bold, 2 italic, 4 underline
   uint8_t halfPoints = 20;
@@ -99,11 +99,11 @@ struct FontSpec {
 };
 // Face names in slots of slotSize bytes (20 or 32), one per font, and 11- or
 // 42-byte descriptors.
-Bytes FontFile(const std::vector<FontSpec> &fonts, unsigned slotSize = 20, unsigned descriptorSize = 11);
+Bytes FontFile(const std::vector<FontRecipe> &fonts, unsigned slotSize = 20, unsigned descriptorSize = 11);
 
 // ---- Whole help files -----------------------------------------------------
 
-struct TopicFileSpec {
+struct TopicFileRecipe {
   uint16_t minor = 33;
   uint16_t flags = 0;
   std::vector<TopicRecord> records;
@@ -114,6 +114,6 @@ struct BuiltHelpFile {
   BuiltContainer container;
   BuiltTopic topic;
 };
-BuiltHelpFile BuildTopicHelpFile(const TopicFileSpec &spec);
+BuiltHelpFile BuildTopicHelpFile(const TopicFileRecipe &recipe);
 
 }  // namespace fixture

@@ -14,7 +14,7 @@
 using namespace marlet;
 using fixture::BuildTopicHelpFile;
 using fixture::OpenedContainer;
-using fixture::TopicFileSpec;
+using fixture::TopicFileRecipe;
 using fixture::TopicRecord;
 
 namespace {
@@ -136,24 +136,24 @@ const Layout kLayouts[] = {
 
 TEST(BlockReader, RecordsReadWholeAcrossBlocks) {
   for (const Layout &layout : kLayouts) {
-    TopicFileSpec spec;
-    spec.minor = layout.minor;
-    spec.flags = layout.flags;
-    spec.records = ManyRecords(400, 90);
-    spec.layout.compressed = layout.minor != 15 && (layout.flags & 0x0C);
-    spec.layout.blockFill = layout.blockFill;
-    fixture::BuiltHelpFile built = BuildTopicHelpFile(spec);
+    TopicFileRecipe recipe;
+    recipe.minor = layout.minor;
+    recipe.flags = layout.flags;
+    recipe.records = ManyRecords(400, 90);
+    recipe.layout.compressed = layout.minor != 15 && (layout.flags & 0x0C);
+    recipe.layout.blockFill = layout.blockFill;
+    fixture::BuiltHelpFile built = BuildTopicHelpFile(recipe);
     ASSERT_GT(built.topic.blockCount, 3) << layout.name;
     OpenedContainer container(built.container.bytes);
     OpenedTopic topic(container.get());
     ASSERT_TRUE(topic) << layout.name;
     EXPECT_EQ(topic->blockSize, layout.minor == 15 ? 2048 : 4096);
-    EXPECT_EQ(topic->compressed != 0, spec.layout.compressed) << layout.name;
+    EXPECT_EQ(topic->compressed != 0, recipe.layout.compressed) << layout.name;
 
     std::vector<RawRecord> records = ReadAllRecords(*topic);
-    ASSERT_EQ(records.size(), spec.records.size()) << layout.name;
+    ASSERT_EQ(records.size(), recipe.records.size()) << layout.name;
     for (size_t i = 0; i < records.size(); ++i) {
-      const TopicRecord &expected = spec.records[i];
+      const TopicRecord &expected = recipe.records[i];
       Bytes rest = expected.format;
       fixture::PutBytes(rest, expected.text);
       ASSERT_EQ(records[i].type(), expected.type) << layout.name << " record " << i;
@@ -167,9 +167,9 @@ TEST(BlockReader, RecordsReadWholeAcrossBlocks) {
 }
 
 TEST(BlockReader, TheFirstReadLoadsBlockZero) {
-  TopicFileSpec spec;
-  spec.records = {fixture::TopicHeader("First"), fixture::TextParagraph("text")};
-  fixture::BuiltHelpFile built = BuildTopicHelpFile(spec);
+  TopicFileRecipe recipe;
+  recipe.records = {fixture::TopicHeader("First"), fixture::TextParagraph("text")};
+  fixture::BuiltHelpFile built = BuildTopicHelpFile(recipe);
   OpenedContainer container(built.container.bytes);
   OpenedTopic topic(container.get());
   ASSERT_TRUE(topic);
@@ -197,10 +197,10 @@ TEST(BlockReader, RecordsAtTheBlockEnd) {
       filler.text.assign(static_cast<size_t>(fillerText), 'f');
       TopicRecord probe = fixture::TextParagraph(std::string(200, 'p'));
       TopicRecord last = fixture::TextParagraph("last");
-      TopicFileSpec spec;
-      spec.minor = v30 ? 15 : 33;
-      spec.records = {filler, probe, last};
-      fixture::BuiltHelpFile built = BuildTopicHelpFile(spec);
+      TopicFileRecipe recipe;
+      recipe.minor = v30 ? 15 : 33;
+      recipe.records = {filler, probe, last};
+      fixture::BuiltHelpFile built = BuildTopicHelpFile(recipe);
       ASSERT_EQ(built.topic.headerBlocks[1], before > 0 ? 0 : 1);
       OpenedContainer container(built.container.bytes);
       OpenedTopic topic(container.get());
@@ -241,11 +241,11 @@ const TopicDamage kTopicDamages[] = {
 TEST(BlockReader, DamagedStreamsEndCleanly) {
   for (uint16_t flags : {0, 4}) {
     for (const TopicDamage &damage : kTopicDamages) {
-      TopicFileSpec spec;
-      spec.flags = flags;
-      spec.layout.compressed = flags != 0;
-      spec.records = ManyRecords(200, 60);
-      fixture::BuiltHelpFile built = BuildTopicHelpFile(spec);
+      TopicFileRecipe recipe;
+      recipe.flags = flags;
+      recipe.layout.compressed = flags != 0;
+      recipe.records = ManyRecords(200, 60);
+      fixture::BuiltHelpFile built = BuildTopicHelpFile(recipe);
       // Rebuild the container around the damaged |TOPIC.
       Bytes topicBytes = built.topic.bytes;
       damage.apply(topicBytes, built.topic);

@@ -28,8 +28,8 @@ using Bytes = fixture::Bytes;
 using Lines = std::vector<std::string>;
 
 struct HelpFile {
-  explicit HelpFile(const fixture::TopicFileSpec &spec)
-      : built(fixture::BuildTopicHelpFile(spec)), container(built.container.bytes) {}
+  explicit HelpFile(const fixture::TopicFileRecipe &recipe)
+      : built(fixture::BuildTopicHelpFile(recipe)), container(built.container.bytes) {}
   fixture::BuiltHelpFile built;
   fixture::OpenedContainer container;
 };
@@ -51,11 +51,11 @@ std::vector<fixture::TopicRecord> TwoTopics() {
           fixture::TextParagraph("two")};
 }
 
-fixture::TopicFileSpec TwoTopicsWithAFont() {
-  fixture::TopicFileSpec spec;
-  spec.records = TwoTopics();
-  spec.extraFiles = {{"|FONT", fixture::FontFile({{"Arial"}})}};
-  return spec;
+fixture::TopicFileRecipe TwoTopicsWithAFont() {
+  fixture::TopicFileRecipe recipe;
+  recipe.records = TwoTopics();
+  recipe.extraFiles = {{"|FONT", fixture::FontFile({{"Arial"}})}};
+  return recipe;
 }
 
 const char kOpening[] = "{\\rtf1\\ansi\\deff0\\deflang1024 ";
@@ -164,9 +164,9 @@ TEST(Enumerate, TopicHeaders) {
   fixture::TopicRecord both = fixture::TopicHeader("Title");
   fixture::PutCString(both.text, "more");
 
-  fixture::TopicFileSpec spec;
-  spec.records = {secondOnly, withGroup, groupZero, groupPast, both, fixture::TopicHeader("")};
-  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(spec);
+  fixture::TopicFileRecipe recipe;
+  recipe.records = {secondOnly, withGroup, groupZero, groupPast, both, fixture::TopicHeader("")};
+  fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(recipe);
   // Groups come from |SYSTEM's group records.
   fixture::BuiltContainer container = fixture::BuildContainer(
       {{"|SYSTEM", fixture::SystemFile(33, 0, {fixture::TextRecord(13, "group one"), fixture::TextRecord(13, "group two")})},
@@ -182,11 +182,11 @@ TEST(Enumerate, TopicHeaders) {
 TEST(Enumerate, NonScrollingRecords) {
   // The scrolling region begins at the third record: the paragraph before it
   // is non-scrolling.
-  fixture::TopicFileSpec spec;
-  spec.records = {fixture::TopicHeader("T"), fixture::TextParagraph("fixed"), fixture::TextParagraph("moving")};
-  fixture::BuiltHelpFile probe = fixture::BuildTopicHelpFile(spec);
-  spec.records[0] = fixture::TopicHeader("T", probe.topic.links[2]);
-  HelpFile file(spec);
+  fixture::TopicFileRecipe recipe;
+  recipe.records = {fixture::TopicHeader("T"), fixture::TextParagraph("fixed"), fixture::TextParagraph("moving")};
+  fixture::BuiltHelpFile probe = fixture::BuildTopicHelpFile(recipe);
+  recipe.records[0] = fixture::TopicHeader("T", probe.topic.links[2]);
+  HelpFile file(recipe);
   Stream stream(file.container.get(), 0);
   Recorder recorder;
   recorder.events = {7};
@@ -198,21 +198,21 @@ TEST(Enumerate, NonScrollingRecords) {
 // Context strings and keywords arrive at the records the side tables name.
 TEST(Enumerate, ContextsAndKeywordsWhereTheTablesSay) {
   for (uint16_t minor : {33, 15}) {
-    fixture::TopicFileSpec spec;
-    spec.minor = minor;
-    spec.records = {fixture::TopicHeader("A"), fixture::TextParagraph("a1"), fixture::TextParagraph("a2"),
+    fixture::TopicFileRecipe recipe;
+    recipe.minor = minor;
+    recipe.records = {fixture::TopicHeader("A"), fixture::TextParagraph("a1"), fixture::TextParagraph("a2"),
                     fixture::TopicHeader("B"), fixture::TextParagraph("b1")};
-    fixture::BuiltHelpFile probe = fixture::BuildTopicHelpFile(spec);
+    fixture::BuiltHelpFile probe = fixture::BuildTopicHelpFile(recipe);
     const std::vector<uint32_t> &at = probe.topic.offsets;
     // 3.0 files name topic headers; later files any record, a header and its
     // first paragraph sharing one position.
     uint32_t second = minor == 15 ? at[3] : at[2];
     fixture::KeywordFiles keywords = fixture::KeywordList({{"apple", {at[0]}}, {"pear", {at[0]}}, {"plum", {second}}});
-    spec.extraFiles = {
+    recipe.extraFiles = {
         {"|CONTEXT", fixture::ContextTree({{HlpGenerateHashValue("abc"), at[0]}, {HlpGenerateHashValue("zz"), second}}).bytes},
         {"|KWBTREE", keywords.tree.bytes},
         {"|KWDATA", keywords.data}};
-    HelpFile file(spec);
+    HelpFile file(recipe);
     Stream stream(file.container.get(), HLP_TOPIC_CONTEXTS | HLP_TOPIC_KEYWORDS);
     Recorder recorder;
     recorder.events = {2, 13, 14};
@@ -227,18 +227,18 @@ TEST(Enumerate, ContextsAndKeywordsWhereTheTablesSay) {
 }
 
 TEST(Seek, ToATitleDeliversItFirst) {
-  fixture::TopicFileSpec spec;
+  fixture::TopicFileRecipe recipe;
   for (int i = 0; i < 300; ++i) {
-    spec.records.push_back(fixture::TopicHeader("Topic " + std::to_string(i)));
-    spec.records.push_back(fixture::TextParagraph(std::string(40 + i % 50, 'a' + i % 26)));
-    spec.records.push_back(fixture::TextParagraph("end of " + std::to_string(i)));
+    recipe.records.push_back(fixture::TopicHeader("Topic " + std::to_string(i)));
+    recipe.records.push_back(fixture::TextParagraph(std::string(40 + i % 50, 'a' + i % 26)));
+    recipe.records.push_back(fixture::TextParagraph("end of " + std::to_string(i)));
   }
   for (uint16_t minor : {33, 15}) {
     for (uint16_t flags : {0, 4}) {
-      spec.minor = minor;
-      spec.flags = flags;
-      spec.layout.compressed = minor != 15 && flags != 0;
-      HelpFile file(spec);
+      recipe.minor = minor;
+      recipe.flags = flags;
+      recipe.layout.compressed = minor != 15 && flags != 0;
+      HelpFile file(recipe);
       ASSERT_GT(file.built.topic.blockCount, 3);
       Stream stream(file.container.get(), 0);
       for (int i : {0, 1, 57, 150, 299, 12}) {
@@ -290,9 +290,9 @@ TEST(Enumerate, InconsistentRecordsEndTheLoop) {
       {"record length below 21", 0, 3},
   };
   for (const Case &c : cases) {
-    fixture::TopicFileSpec spec;
-    spec.records = TwoTopics();
-    fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(spec);
+    fixture::TopicFileRecipe recipe;
+    recipe.records = TwoTopics();
+    fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(recipe);
     Bytes topic = built.topic.bytes;
     // Damage the second record.
     size_t at = (built.topic.links[1] & 0x3FFF);

@@ -21,11 +21,11 @@ using Bytes = fixture::Bytes;
 
 struct Opened {
   explicit Opened(const std::vector<fixture::InternalFile> &extra, uint32_t options, uint16_t minor = 33) {
-    fixture::TopicFileSpec spec;
-    spec.minor = minor;
-    spec.records = {fixture::TopicHeader("t")};
-    spec.extraFiles = extra;
-    container = std::make_unique<fixture::OpenedContainer>(fixture::BuildTopicHelpFile(spec).container.bytes);
+    fixture::TopicFileRecipe recipe;
+    recipe.minor = minor;
+    recipe.records = {fixture::TopicHeader("t")};
+    recipe.extraFiles = extra;
+    container = std::make_unique<fixture::OpenedContainer>(fixture::BuildTopicHelpFile(recipe).container.bytes);
     topic = HlpTopicOpen(container->get(), options);
   }
   ~Opened() { HlpTopicClose(topic); }
@@ -164,9 +164,9 @@ TEST(TopicOpen, DamagedSideTablesLeaveThemEmpty) {
 // ---- Fonts --------------------------------------------------------------------
 
 TEST(Fonts, ElevenByteDescriptors) {
-  fixture::FontSpec bold{"Arial,Bold", 0x01, 24, 3, {0, 128, 255}, {255, 255, 255}};
-  fixture::FontSpec plain{"Times New Roman", 0x06, 20, 2, {255, 255, 255}, {1, 2, 3}};
-  fixture::FontSpec odd{"Odd", 0, 16, 0, {9, 9, 9}, {0, 0, 0}};
+  fixture::FontRecipe bold{"Arial,Bold", 0x01, 24, 3, {0, 128, 255}, {255, 255, 255}};
+  fixture::FontRecipe plain{"Times New Roman", 0x06, 20, 2, {255, 255, 255}, {1, 2, 3}};
+  fixture::FontRecipe odd{"Odd", 0, 16, 0, {9, 9, 9}, {0, 0, 0}};
   for (unsigned slot : {20u, 32u}) {
     Opened opened({{"|FONT", fixture::FontFile({bold, plain, odd}, slot, 11)}}, 1);
     const TopicHandleRecord &t = *opened.topic;
@@ -202,8 +202,8 @@ TEST(Fonts, ElevenByteDescriptors) {
 }
 
 TEST(Fonts, FortyTwoByteDescriptors) {
-  fixture::FontSpec a{"Courier", 0x01, 20, 1, {1, 2, 3}, {4, 5, 6}};  // height -10, weight 700
-  fixture::FontSpec b{"Symbol", 0x02, 17, 5, {0, 0, 0}, {0, 0, 0}};  // height -8, weight 400
+  fixture::FontRecipe a{"Courier", 0x01, 20, 1, {1, 2, 3}, {4, 5, 6}};  // height -10, weight 700
+  fixture::FontRecipe b{"Symbol", 0x02, 17, 5, {0, 0, 0}, {0, 0, 0}};  // height -8, weight 400
   Opened opened({{"|FONT", fixture::FontFile({a, b}, 32, 42)}}, 1);
   const TopicHandleRecord &t = *opened.topic;
   ASSERT_NE(t.fonts, nullptr);

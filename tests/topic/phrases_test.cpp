@@ -30,12 +30,12 @@ struct PhraseFile {
 // Opens a help file with the given phrase files and runs a check on its
 // topic handle.
 template <typename Check>
-void WithTopic(const PhraseFile &spec, Check &&check) {
-  fixture::TopicFileSpec topic;
-  topic.minor = spec.minor;
-  topic.flags = spec.flags;
+void WithTopic(const PhraseFile &recipe, Check &&check) {
+  fixture::TopicFileRecipe topic;
+  topic.minor = recipe.minor;
+  topic.flags = recipe.flags;
   topic.records = {fixture::TopicHeader("t")};
-  topic.extraFiles = spec.files;
+  topic.extraFiles = recipe.files;
   fixture::BuiltHelpFile built = fixture::BuildTopicHelpFile(topic);
   fixture::OpenedContainer container(built.container.bytes);
   TopicHandle handle = HlpTopicOpen(container.get(), 0);
