@@ -9,6 +9,7 @@
 #include "container/bytes.h"
 #include "rtf/fonts.h"
 #include "support/memory_container.h"
+#include "support/recorder.h"
 #include "support/topic_builder.h"
 #include "topic/emit.h"
 #include "topic/topic_handle.h"
@@ -230,27 +231,14 @@ TEST(Fonts, WithoutFontsThereIsNoTable) {
 
 // ---- Output primitives --------------------------------------------------------
 
-struct Piece {
-  std::string text;
-  uint32_t offset;
-  int32_t event;
-};
+using fixture::Recorder;
 
-struct Recorder {
-  std::vector<Piece> pieces;
-  size_t stopAfter = SIZE_MAX;
-};
-
-int32_t MARLET_API Record(const char *text, TopicOffset offset, int32_t event, MarletUserData user) {
-  auto *recorder = reinterpret_cast<Recorder *>(user);
-  recorder->pieces.push_back({text, offset, event});
-  return recorder->pieces.size() < recorder->stopAfter ? 1 : 0;
-}
+Sink SinkOf(Recorder &recorder) { return Sink{Recorder::Callback, recorder.user()}; }
 
 TEST(Primitives, EmitStringBoundsByTheRemainingCount) {
   TopicHandleRecord topic{};
   Recorder recorder;
-  Sink sink{Record, reinterpret_cast<MarletUserData>(&recorder)};
+  Sink sink = SinkOf(recorder);
   const char data[] = "abcdef\0xyz\0";
   TextCursor whole(data, 11);
   EXPECT_EQ(EmitString(topic, sink, whole, 0), 6u);
@@ -263,18 +251,18 @@ TEST(Primitives, EmitStringBoundsByTheRemainingCount) {
   TextCursor cut(data, 3);
   EXPECT_EQ(EmitString(topic, sink, cut, 0), 3u);
   EXPECT_EQ(cut.count(), 0u);
-  ASSERT_EQ(recorder.pieces.size(), 4u);
-  EXPECT_EQ(recorder.pieces[0].text, "abcdef");
-  EXPECT_EQ(recorder.pieces[1].text, "xyz");
-  EXPECT_EQ(recorder.pieces[2].text, "");
+  ASSERT_EQ(recorder.lines.size(), 4u);
+  EXPECT_EQ(recorder.lines[0], "0\tabcdef");
+  EXPECT_EQ(recorder.lines[1], "0\txyz");
+  EXPECT_EQ(recorder.lines[2], "0\t");
 }
 
 TEST(Primitives, TheStopRule) {
   TopicHandleRecord topic{};
   topic.topicOffset = 0x8042;
   Recorder recorder;
-  recorder.stopAfter = 2;
-  Sink sink{Record, reinterpret_cast<MarletUserData>(&recorder)};
+  recorder.stopAtCall = 2;
+  Sink sink = SinkOf(recorder);
   EmitFormatted(topic, sink, "\\fs%d\\%s", 20, "b");
   const char data[] = "one\0two\0three";
   TextCursor text(data, 13);
@@ -284,11 +272,11 @@ TEST(Primitives, TheStopRule) {
   EXPECT_EQ(text.count(), 5u);
   EmitFormatted(topic, sink, "\\par ");
   EmitString(topic, sink, "whole", 13);
-  ASSERT_EQ(recorder.pieces.size(), 2u);
-  EXPECT_EQ(recorder.pieces[0].text, "\\fs20\\b");
-  EXPECT_EQ(recorder.pieces[0].event, 7);
-  EXPECT_EQ(recorder.pieces[0].offset, 0x8042u);
-  EXPECT_EQ(recorder.pieces[1].text, "one");
+  EXPECT_EQ(recorder.calls, 2u);
+  ASSERT_EQ(recorder.lines.size(), 2u);
+  EXPECT_EQ(recorder.lines[0], "7\t\\fs20\\b");
+  EXPECT_EQ(recorder.offsets[0], 0x8042u);
+  EXPECT_EQ(recorder.lines[1], "0\tone");
 }
 
 // Numbered control words are made without the formatter; they must read as
@@ -300,32 +288,31 @@ TEST(Primitives, ControlNumbersReadAsTheFormatterWritesThem) {
   const char *words[] = {"\\tx", "\\fi", "\\sb", "\\abcdefghijklmnopqrstuvw"};
   TopicHandleRecord topic{};
   Recorder recorder;
-  Sink sink{Record, reinterpret_cast<MarletUserData>(&recorder)};
+  Sink sink = SinkOf(recorder);
   for (const char *word : words) {
     for (int32_t value : values) {
       char expected[64];
       wnsprintfA(expected, sizeof expected, "%s%d", word, value);
-      recorder.pieces.clear();
+      recorder.lines.clear();
       EmitControlNumber(topic, sink, word, value);
-      ASSERT_EQ(recorder.pieces.size(), 1u);
-      EXPECT_EQ(recorder.pieces[0].text, expected) << word << " " << value;
-      EXPECT_EQ(recorder.pieces[0].event, 7);
+      ASSERT_EQ(recorder.lines.size(), 1u);
+      EXPECT_EQ(recorder.lines[0], std::string("7\t") + expected) << word << " " << value;
     }
   }
   topic.stopped = 1;  // the stop rule: nothing more
-  recorder.pieces.clear();
+  recorder.lines.clear();
   EmitControlNumber(topic, sink, "\\tx", 5);
-  EXPECT_TRUE(recorder.pieces.empty());
+  EXPECT_TRUE(recorder.lines.empty());
 }
 
 TEST(Primitives, LongFormattedTextStaysInItsBuffer) {
   TopicHandleRecord topic{};
   Recorder recorder;
-  Sink sink{Record, reinterpret_cast<MarletUserData>(&recorder)};
+  Sink sink = SinkOf(recorder);
   std::string big(20000, 'q');
   EmitFormatted(topic, sink, "{\\v %s}", big.c_str());
-  ASSERT_EQ(recorder.pieces.size(), 1u);
-  EXPECT_EQ(recorder.pieces[0].text.size(), 4999u);
+  ASSERT_EQ(recorder.lines.size(), 1u);
+  EXPECT_EQ(recorder.lines[0].size(), 2u + 4999u);  // "7\t" and the text
 }
 
 }  // namespace
