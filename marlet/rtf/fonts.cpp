@@ -30,9 +30,14 @@ std::string RtfFontTable(const TopicHandleRecord &topic) {
   text.reserve(100 * static_cast<size_t>(fonts.count) + 100);
   char line[128];
   text += "{\\fonttbl\n";
+  const bool charsets = (topic.options & HLP_TOPIC_CHARSETS) != 0;
   for (int32_t i = 0; i < fonts.count; ++i) {
-    wnsprintfA(line, sizeof line, "{\\f%d\\f%s %s;}\n", i, FamilyWord(fonts.entries[i].family),
-               fonts.entries[i].faceName);
+    const FontEntry &entry = fonts.entries[i];
+    if (charsets && entry.charset >= 0)
+      wnsprintfA(line, sizeof line, "{\\f%d\\f%s\\fcharset%d %s;}\n", i, FamilyWord(entry.family), entry.charset,
+                 entry.faceName);
+    else
+      wnsprintfA(line, sizeof line, "{\\f%d\\f%s %s;}\n", i, FamilyWord(entry.family), entry.faceName);
     text += line;
   }
   text += "}\n{\\colortbl\n";

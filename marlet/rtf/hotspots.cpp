@@ -40,6 +40,23 @@ std::string BoundedText(ByteCursor &format, size_t length) {
   return std::string(reinterpret_cast<const char *>(bytes.data()), n);
 }
 
+// The file and window a long-form jump names, as "FILE>WINDOW"; empty when it
+// names neither.  The operand after its length: flags, the hash, then a
+// window number (flag 0x01), a window name (0x02) and a file name (0x04),
+// each present when its flag is set, all within the operand's length.
+std::string JumpPlace(ByteCursor operand) {
+  uint16_t length = operand.U16();
+  ByteCursor fields(operand.Span(std::min<size_t>(length, operand.remaining())));
+  uint8_t flags = fields.U8();
+  fields.Skip(4);
+  std::string window, file;
+  if (flags & 0x01) window = "#" + std::to_string(fields.U8());
+  if (flags & 0x02) window = std::string(fields.CString());
+  if (flags & 0x04) file = std::string(fields.CString());
+  if (!fields.ok() || (window.empty() && file.empty())) return {};
+  return file + ">" + window;
+}
+
 }  // namespace
 
 bool IsJumpHotspot(uint8_t command) {
@@ -77,10 +94,14 @@ std::string RtfHotspotTarget(const TopicHandleRecord &, uint8_t command, ByteCur
 
 void JumpHotspotStart(TopicHandleRecord &topic, const Sink &sink, uint8_t command, ByteCursor &format,
                       PendingTarget &target) {
+  std::string place;
+  if (command >= 0xEA && (topic.options & HLP_TOPIC_JUMP_PLACES)) place = JumpPlace(format);
   target.Set(RtfHotspotTarget(topic, command, format));
   EmitControl(topic, sink, (command & 1) ? "\\strike " : "\\ul ");
   EmitString(topic, sink, target.text.c_str(), TopicEventJumpTarget);
+  if (!place.empty()) EmitString(topic, sink, place.c_str(), TopicEventJumpPlace);
 }
+
 
 void MacroHotspotStart(TopicHandleRecord &topic, const Sink &sink, uint8_t command, ByteCursor &format,
                        PendingTarget &target) {

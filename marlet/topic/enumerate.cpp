@@ -14,6 +14,10 @@
 //
 // Topic header format data (later files; 3.0 headers are shorter):
 //   0  4  in a 3.0 file: 8 or less on the header that ends |TOPIC
+//   4  4  the topic before this one in its browse sequence (-1: none); in a
+//          3.0 file its topic number
+//   8  4  the topic after it, the same way
+//  12  4  this topic's number (later files)
 //  20  4  link position where the scrolling region begins
 //  28  2  group number, counted from 1 (only when the data is longer)
 // Records whose next link lies at or before the scrolling region's start are
@@ -38,6 +42,9 @@ constexpr const char *kRtfOpening = "{\\rtf1\\ansi\\deff0\\deflang1024 ";
 constexpr size_t kContextBufferSize = 500;
 constexpr size_t kKeywordBufferSize = 1024;
 constexpr uint32_t kKeywordRead = 999;
+constexpr size_t kBrowseBackField = 4;
+constexpr size_t kBrowseForwardField = 8;
+constexpr size_t kTopicNumberField = 12;
 
 // A field of a record's format data; bytes past the data read as zero.
 uint32_t FormatField32(Bytes format, size_t at) {
@@ -96,6 +103,23 @@ void EmitContextsAndKeywords(TopicHandleRecord &topic, const Sink &sink, uint32_
   }
 }
 
+// Event 18: the browse neighbours and the number of a topic header.  In a
+// 3.0 file the header holds the neighbours' topic numbers at 4 and 8 and no
+// number of its own.
+void EmitTopicHeader(TopicHandleRecord &topic, const Sink &sink, Bytes format, bool v30) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const uint32_t fields[3] = {FormatField32(format, kBrowseBackField), FormatField32(format, kBrowseForwardField),
+                              v30 ? kLastRecord : FormatField32(format, kTopicNumberField)};
+  char text[27];
+  char *p = text;
+  for (uint32_t field : fields) {
+    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHex[(field >> shift) & 0xF];
+    *p++ = ' ';
+  }
+  p[-1] = '\0';
+  EmitString(topic, sink, text, TopicEventTopicHeader);
+}
+
 bool GrowRecordBuffer(TopicHandleRecord &topic, uint32_t size) {
   if (size <= topic.recordCapacity) return true;
   auto *grown = static_cast<uint8_t *>(RtRealloc(topic.recordBuffer, size));
@@ -152,6 +176,7 @@ bool ReadOneRecord(TopicHandleRecord &topic, const Sink &sink, LoopState &state)
     case kTopicHeaderRecord: {
       if (v30 && static_cast<int32_t>(FormatField32(format, 0)) <= 8) endAfterThis = true;
       state.scrollStart = FormatField32(format, 20);
+      if (topic.options & HLP_TOPIC_HEADERS) EmitTopicHeader(topic, sink, format, v30);
       if (text.count() > 0) {
         if (*text.here() != '\0')
           EmitString(topic, sink, text, TopicEventTitle);

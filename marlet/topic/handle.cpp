@@ -15,7 +15,8 @@
 //   2  family: 1 modern, 2 roman,  12 height (signed 32-bit)
 //      3 swiss, 4 script, 5 decor  28 weight (signed 32-bit)
 //   3  face-name slot number       32 italic when the 32-bit value is not 0
-//   4  (not used)                  39 family: 0x10 roman, 0x20 swiss,
+//   4  (not used)                  35 character set (as a LOGFONT's)
+//                                  39 family: 0x10 roman, 0x20 swiss,
 //   5  text colour: r, g, b           0x30 modern, 0x40 script, 0x50 decor
 //   8  background colour: r, g, b
 //
@@ -147,6 +148,7 @@ void LoadFontTable(TopicHandleRecord &topic) {
     if (entry.textColour == 0x00FFFFFF) entry.textColour = 0;
     entry.backColour = PackColour(f + 8);
     entry.halfPoints = f[1];
+    entry.charset = descriptorSize == 42 ? d[35] : -1;
     entry.weight = (f[0] & 0x01) ? 700 : 0;
     entry.italic = (f[0] & 0x02) ? 1 : 0;
     entry.underline = (f[0] & 0x04) ? 1 : 0;
@@ -316,6 +318,7 @@ MARLET_EXPORT TopicHandle MARLET_API HlpTopicOpen(IfsHandle container, uint32_t 
     return nullptr;
   }
   topic->container = container;
+  topic->options = options;
   LoadPhraseTables(*topic);
   topic->expansion = static_cast<uint8_t *>(RtMalloc(kExpansionLimit + 1));
   if (topic->expansion == nullptr || !SetUpBlockReader(*topic)) {

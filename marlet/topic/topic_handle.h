@@ -22,6 +22,7 @@ struct FontEntry {
   char faceName[32];    // zero-terminated, cut at its first comma
   uint32_t textColour;  // 0x00BBGGRR
   uint32_t backColour;
+  int16_t charset;      // the character set of a 42-byte descriptor; -1 where |FONT has none
 };
 
 struct FontTable {
@@ -113,4 +114,5 @@ struct TopicHandleRecord {
   uint8_t *recordBuffer;      // format data and stored text of the record being read
   uint32_t recordCapacity;
   marlet::FontChangeTexts *fontChanges;  // each font's change text, made on first use
+  uint32_t options;           // the HlpTopicOpen options, for the opt-in pieces
 };

@@ -329,6 +329,7 @@ Bytes FontFile(const std::vector<FontRecipe> &fonts, unsigned slotSize, unsigned
       SetU32(d, 12, static_cast<uint32_t>(-static_cast<int32_t>(font.halfPoints / 2)));
       SetU32(d, 28, (font.attributes & 1) ? 700 : 400);
       SetU32(d, 32, (font.attributes & 2) ? 1 : 0);
+      d[35] = font.charset;
       d[39] = kFamily42[font.family <= 5 ? font.family : 0];
       PutBytes(out, d);
     }

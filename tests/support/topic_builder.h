@@ -96,6 +96,7 @@ struct FontRecipe {
   uint8_t family = 3;      // 1 modern, 2 roman, 3 swiss, 4 script, 5 decorative
   uint8_t text[3] = {0, 0, 0};
   uint8_t back[3] = {255, 255, 255};
+  uint8_t charset = 0;     // 42-byte descriptors only
 };
 // Face names in slots of slotSize bytes (20 or 32), one per font, and 11- or
 // 42-byte descriptors.

@@ -166,6 +166,11 @@ MARLET_EXPORT int32_t MARLET_API HlpEnumKeyWords(IfsHandle container, KeywordCal
 #define HLP_TOPIC_FONTS 0x1u    /* font and colour tables, font changes */
 #define HLP_TOPIC_KEYWORDS 0x2u /* keywords of each position (event 14) */
 #define HLP_TOPIC_CONTEXTS 0x4u /* context strings of each position (event 13) */
+/* Opt-in pieces for readers that build a document rather than copy the RTF.
+ * Without these bits every piece is exactly as before. */
+#define HLP_TOPIC_JUMP_PLACES 0x8u  /* the file and window a jump names (event 17) */
+#define HLP_TOPIC_HEADERS 0x10u     /* every topic header, titled or not (event 18) */
+#define HLP_TOPIC_CHARSETS 0x20u    /* "\fcharsetN" in the font table, where |FONT gives it */
 
 /* What a piece delivered to a TopicCallback is.  The RTF document is made of
  * events 6, 0, 7, 9, 10, 11 and 8 in the order they arrive; the others are
@@ -187,7 +192,18 @@ typedef enum TopicEvent {
   TopicEventContext = 13,        /* a context string naming this position */
   TopicEventKeyword = 14,        /* index name, a tab and a keyword */
   TopicEventJumpTarget = 15,     /* target of a jump hotspot */
-  TopicEventHotspotEnd = 16      /* end of a hotspot, with its target */
+  TopicEventHotspotEnd = 16,     /* end of a hotspot, with its target */
+  /* Only with HLP_TOPIC_JUMP_PLACES: right after event 15 of a jump that names
+   * another help file or a window: "FILE>WINDOW", either part empty when the
+   * jump does not name it ("HELP2.HLP>", ">glossary"); a window given by its
+   * number in |SYSTEM's window list as "#" and the number (">#2"). */
+  TopicEventJumpPlace = 17,
+  /* Only with HLP_TOPIC_HEADERS: at every topic header record, before its
+   * title: "BACK FORWARD NUMBER", three 8-digit hex numbers: the topics before
+   * and after this one in its browse sequence (ffffffff: none) and its topic
+   * number.  In 3.0 files the browse neighbours are topic numbers (|TOMAP
+   * gives their TopicOffsets) and the number is ffffffff (not stored). */
+  TopicEventTopicHeader = 18
 } TopicEvent;
 
 /* Called once per piece: its text, the reader's TopicOffset (0 for events 6
