@@ -33,8 +33,6 @@ namespace {
 
 constexpr size_t kMaxInlinesPerParagraph = 1 << 20;  // a damaged stream cannot grow a paragraph without end
 
-bool Is(const char *text, const char *literal) { return std::strcmp(text, literal) == 0; }
-
 Placement PlacementOf(char letter) {
   switch (letter) {
     case 'l': return Placement::Left;
@@ -284,21 +282,31 @@ int Assembler::StartLink(Link link) {
 // ---- Control words ------------------------------------------------------------------
 
 void Assembler::Controls(const char *text) {
-  // Pieces that carry more than words.
-  if (Is(text, "\\ul ")) {
-    hotspotAttribute_ = 'u';
-    return;
+  // Pieces that carry more than words; all begin with a backslash.
+  if (text[0] == '\\') {
+    switch (text[1]) {
+      case 'u':
+        if (std::strcmp(text + 2, "l ") == 0) {
+          hotspotAttribute_ = 'u';
+          return;
+        }
+        break;
+      case 's':
+        if (std::strcmp(text + 2, "trike ") == 0) {
+          hotspotAttribute_ = 's';
+          return;
+        }
+        if (std::strncmp(text + 2, "trike0\\ul0{\\v ", 14) == 0) return;  // a hotspot's end: its target, hidden
+        break;
+      case '{':
+        if (text[2] == 'e' && text[3] == 'w') windowPlacement_ = PlacementOf(text[4]);
+        return;
+      case '}':
+        return;
+      default:
+        break;
+    }
   }
-  if (Is(text, "\\strike ")) {
-    hotspotAttribute_ = 's';
-    return;
-  }
-  if (std::strncmp(text, "\\strike0\\ul0{\\v ", 16) == 0) return;  // the hotspot's end: its target, hidden
-  if (std::strncmp(text, "\\{ew", 4) == 0) {
-    windowPlacement_ = PlacementOf(text[4]);
-    return;
-  }
-  if (Is(text, "\\}")) return;
 
   const char *p = text;
   while (*p != '\0') {
@@ -317,11 +325,14 @@ void Assembler::Controls(const char *text) {
     bool hasNumber = false;
     int number = 0;
     if (*p == '-' || (*p >= '0' && *p <= '9')) {
-      const char *digits = p;
-      if (*p == '-') ++p;
-      while (*p >= '0' && *p <= '9') ++p;
-      auto [end, error] = std::from_chars(digits, p, number);
-      hasNumber = error == std::errc() && end == p;
+      bool negative = *p == '-';
+      if (negative) ++p;
+      int64_t value = 0;
+      for (; *p >= '0' && *p <= '9'; ++p)
+        if (value < 0x7FFFFFFF) value = value * 10 + (*p - '0');
+      value = std::min<int64_t>(value, 0x7FFFFFFF);
+      number = static_cast<int>(negative ? -value : value);
+      hasNumber = true;
     }
     if (name == "cell" && std::strncmp(p, "\\row", 4) == 0) {
       // "\cell\row": the last cell's end is the row's.

@@ -507,6 +507,8 @@ TopicOffset HelpFile::TopicStartOf(TopicOffset offset) {
   return it == starts.begin() ? kNoTopic : *(it - 1);
 }
 
+uint32_t HelpFile::TopicNumber(TopicOffset start) { return impl_->TopicNumberOf(start); }
+
 std::vector<KeywordEntry> HelpFile::Keywords(std::string_view list) {
   std::vector<KeywordEntry> keywords;
   if (list.empty() || list.size() > 2) return keywords;

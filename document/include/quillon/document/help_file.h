@@ -102,6 +102,9 @@ class HelpFile {
   const std::vector<TopicOffset> &TopicStarts();
   // The start of the topic that holds offset, kNoTopic before the first.
   TopicOffset TopicStartOf(TopicOffset offset);
+  // The topic number of the topic that begins at start (3.0 files: from
+  // |TOMAP), or 0xFFFFFFFF where the file gives none.
+  uint32_t TopicNumber(TopicOffset start);
   // Keywords of a list ("K", "A", ...), in index order, with their topics.
   std::vector<KeywordEntry> Keywords(std::string_view list = "K");
 
