@@ -606,6 +606,27 @@ std::string Renderer::Page(const Topic &topic) {
   return out;
 }
 
+std::string Renderer::Fragment(const Topic &topic) {
+  popups_.clear();
+  std::string out;
+  if (!topic.header.empty()) {
+    out += "<header class=\"nsr\">\n";
+    Blocks(topic.header, topic, out, false);
+    out += "</header>\n";
+  }
+  out += "<main>\n";
+  Blocks(topic.body, topic, out, false);
+  out += "</main>\n";
+  for (size_t i = 0; i < popups_.size(); ++i) {
+    out += "<div popover id=\"pop-";
+    AppendAttribute(out, map_.PageOf(popups_[i]));
+    out += "\" class=\"popover\">";
+    out += PopupContent(popups_[i]);
+    out += "</div>\n";
+  }
+  return out;
+}
+
 std::string Renderer::Css() const {
   std::string css =
       "body{margin:0;font-family:\"MS Sans Serif\",Arial,sans-serif;font-size:10pt;background:"

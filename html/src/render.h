@@ -59,9 +59,11 @@ class Renderer {
   Renderer(document::HelpFile &popupFile, const SiteMap &map, const KeywordIndex &keywords,
            const SiteOptions &options, PictureLookup pictures);
 
-  // A whole page for a topic.  plainText receives the topic's text for the
-  // search index.
+  // A whole page for a topic.
   std::string Page(const document::Topic &topic);
+  // The markup of the topic's regions and the popovers they open, without
+  // the page around them.
+  std::string Fragment(const document::Topic &topic);
   // style.css: the base rules and every class the pages used.
   std::string Css() const;
 

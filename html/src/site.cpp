@@ -408,6 +408,21 @@ std::string SearchPage(const std::string &title) {
 
 }  // namespace
 
+struct TopicHtml::State {
+  explicit State(HelpFile &file)
+      : map(file), keywords(ReadKeywords(file)), renderer(file, map, keywords, options, nullptr) {}
+  SiteOptions options;
+  SiteMap map;
+  KeywordIndex keywords;
+  Renderer renderer;
+};
+
+TopicHtml::TopicHtml(HelpFile &file) : state_(std::make_unique<State>(file)) {}
+TopicHtml::~TopicHtml() = default;
+std::string TopicHtml::Fragment(const Topic &topic) { return state_->renderer.Fragment(topic); }
+std::string TopicHtml::Page(const Topic &topic) { return state_->renderer.Page(topic); }
+std::string TopicHtml::Css() { return state_->renderer.Css(); }
+
 SiteReport WriteSite(const std::string &path, const std::string &outDir, const SiteOptions &options) {
   SiteReport report;
   std::unique_ptr<HelpFile> file = HelpFile::Open(path, &report.why, options.open);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,5 +55,30 @@ struct SiteReport {
 // Converts the help file at path into a site in outDir (made where missing;
 // files already there with the same names are replaced).
 SiteReport WriteSite(const std::string &path, const std::string &outDir, const SiteOptions &options = {});
+
+}  // namespace quillon::html
+
+namespace quillon::html {
+
+// One topic's HTML on its own, for callers that are not writing a site (the
+// Python binding): the markup of its non-scrolling region and its text, with
+// links as a site of this file would have them (PAGE.html, pop-ups as
+// popovers inside the fragment).  Pictures are drawn as placeholders.
+class TopicHtml {
+ public:
+  explicit TopicHtml(document::HelpFile &file);
+  ~TopicHtml();
+  TopicHtml(const TopicHtml &) = delete;
+  TopicHtml &operator=(const TopicHtml &) = delete;
+  std::string Fragment(const document::Topic &topic);
+  // The whole page a site would hold for the topic (it refers to style.css).
+  std::string Page(const document::Topic &topic);
+  // The style sheet for the markup written so far.
+  std::string Css();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace quillon::html
