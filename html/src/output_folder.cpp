@@ -74,7 +74,15 @@ bool OutputFolder::Write(std::string_view relative, std::string_view bytes) {
     return false;
   }
   std::string name(relative);
-  int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // A file already there is replaced by a new one, not truncated: a link
+  // (hard or symbolic) planted in the folder is broken instead of followed,
+  // and the file system does not flush the old file's blocks on close, as
+  // ext4 does for a file truncated and written again.
+  if (::unlinkat(dir, name.c_str(), 0) != 0 && errno != ENOENT) {
+    ++failures_;
+    return false;
+  }
+  int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     ++failures_;
     return false;
