@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -128,6 +129,14 @@ void CodePage::AppendUtf8(std::string_view bytes, std::string &out) const {
     out.reserve(out.size() + bytes.size());
     size_t run = 0;  // start of the current run of ASCII, copied whole
     for (size_t i = 0; i < bytes.size(); ++i) {
+      // Most text is ASCII: eight bytes at a time while none has its top bit.
+      while (i + 8 <= bytes.size()) {
+        uint64_t eight;
+        std::memcpy(&eight, bytes.data() + i, 8);
+        if (eight & 0x8080808080808080ull) break;
+        i += 8;
+      }
+      if (i >= bytes.size()) break;
       auto c = static_cast<unsigned char>(bytes[i]);
       if (c < 0x80) continue;
       out.append(bytes.data() + run, i - run);
