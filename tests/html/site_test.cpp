@@ -5,6 +5,8 @@
 
 #include <marlet/marlet.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -323,6 +325,35 @@ TEST(HostileFiles, TextNeverBecomesMarkup) {
       EXPECT_NE(content.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
     }
   }
+  EXPECT_TRUE(CheckSite(out).broken.empty());
+}
+
+// An output folder with links and a FIFO planted where the site's files go:
+// the site replaces them, and nothing outside the folder changes.
+TEST(HostileFiles, LinksPlantedInTheOutputFolderAreNotFollowed) {
+  std::string help = fixture::HalibutDir() + "/manual.hlp";
+  if (!fs::exists(help)) GTEST_SKIP() << "halibut is not on this machine";
+  fixture::TempDir dir;
+  fs::path out = fs::path(dir.path()) / "site";
+  fs::create_directories(out);
+  std::string secret = dir.Write("secret.txt", fixture::Bytes{'k', 'e', 'e', 'p'});
+  fs::create_symlink(secret, out / "index.html");
+  fs::create_hard_link(secret, out / "keywords.html");
+  ASSERT_EQ(::mkfifo((out / "search.html").c_str(), 0644), 0);
+  std::ofstream(out / "style.css") << std::string(100000, 'x');  // longer than the site's
+  html::SiteReport report = html::WriteSite(help, out.string());
+  ASSERT_TRUE(report.opened);
+  EXPECT_EQ(report.filesFailed, 0u);
+  EXPECT_EQ(ReadText(secret), "keep");
+  for (const char *name : {"index.html", "keywords.html", "search.html"}) {
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out / name))) << name;
+    EXPECT_EQ(fs::hard_link_count(out / name), 1u) << name;
+  }
+  EXPECT_TRUE(CheckSite(out).broken.empty());
+  EXPECT_EQ(ReadText(out / "style.css").find("xxxx"), std::string::npos);  // cut to its new length
+  // A second run writes over its own files in place, shorter or longer.
+  html::SiteReport again = html::WriteSite(help, out.string());
+  EXPECT_EQ(again.filesFailed, 0u);
   EXPECT_TRUE(CheckSite(out).broken.empty());
 }
 
