@@ -46,13 +46,15 @@ std::optional<DibView> ViewDib(ByteSpan dib, std::string *why) {
 
 namespace {
 
+// 5 bits of a colour to the nearest of 8 bits.
+constexpr uint8_t Scale5(unsigned v) { return static_cast<uint8_t>((v * 255 + 15) / 31); }
+
 void Rgb16Row(const uint8_t *row, int width, uint8_t *out) {
   for (int x = 0; x < width; ++x) {
     unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
-    unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-    out[3 * x] = static_cast<uint8_t>(r << 3 | r >> 2);
-    out[3 * x + 1] = static_cast<uint8_t>(g << 3 | g >> 2);
-    out[3 * x + 2] = static_cast<uint8_t>(b << 3 | b >> 2);
+    out[3 * x] = Scale5((v >> 10) & 31);
+    out[3 * x + 1] = Scale5((v >> 5) & 31);
+    out[3 * x + 2] = Scale5(v & 31);
   }
 }
 
