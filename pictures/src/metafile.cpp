@@ -36,6 +36,11 @@
 // - Work: at most kLargestRecordCount records; a budget of pixels for the
 //   records that fill areas (each may fill the whole picture); SaveDC depth
 //   and clipping records are bounded, as libwmf copies its clip lists.
+//   Coordinates are brought within one window's extent around the window,
+//   sizes within three extents: gd fills a shape pixel by pixel over its
+//   whole extent, picture or not, so that a single polygon of a few points
+//   far out (a window of 1 x 1 and points at 32000) ran for minutes.  Pens
+//   and fonts are bounded by the window in the same way.
 // - A metafile cut short is played as far as its records are whole.
 // When the window is set before the first drawing record, the metafile is
 // played in MM_ANISOTROPIC with that window on the whole picture, as the help
@@ -130,6 +135,9 @@ struct RecordRule {
   uint16_t function;
   uint16_t words;  // parameters needed (and written) for the fixed rules
   Rule rule;
+  // What each parameter word is, for the fixed rules: x or y a coordinate,
+  // w or h a size, '-' anything else.
+  const char *layout = "";
 };
 
 // Records not in this table are left out.
@@ -153,8 +161,8 @@ constexpr RecordRule kRules[] = {
     {kSetWindowOrg, 2, Rule::Special},
     {kSetWindowExt, 2, Rule::Special},
     {kOffsetWindowOrg, 2, Rule::Special},
-    {kLineTo, 2, Rule::Draw},
-    {kMoveTo, 2, Rule::Keep},
+    {kLineTo, 2, Rule::Draw, "yx"},
+    {kMoveTo, 2, Rule::Keep, "yx"},
     {kCreatePalette, 0, Rule::NullBrush},
     {kCreatePenIndirect, 5, Rule::Special},
     {kCreateFontIndirect, 9, Rule::Special},
@@ -164,18 +172,18 @@ constexpr RecordRule kRules[] = {
     {kPolyline, 1, Rule::Special},
     {kExcludeClipRect, 4, Rule::Special},
     {kIntersectClipRect, 4, Rule::Special},
-    {kEllipse, 4, Rule::Fill},
-    {kRectangle, 4, Rule::Fill},
-    {kSetPixel, 4, Rule::Draw},
+    {kEllipse, 4, Rule::Fill, "yxyx"},
+    {kRectangle, 4, Rule::Fill, "yxyx"},
+    {kSetPixel, 4, Rule::Draw, "--yx"},
     {kTextOut, 1, Rule::Special},
     {kPolyPolygon, 1, Rule::Special},
-    {kRoundRect, 6, Rule::Fill},
-    {kPatBlt, 6, Rule::Fill},
+    {kRoundRect, 6, Rule::Fill, "hwyxyx"},
+    {kPatBlt, 6, Rule::Fill, "--hwyx"},
     {kCreateBitmap, 0, Rule::NullBrush},
     {kCreateRegion, 0, Rule::NullBrush},
-    {kArc, 8, Rule::Draw},
-    {kPie, 8, Rule::Fill},
-    {kChord, 8, Rule::Fill},
+    {kArc, 8, Rule::Draw, "yxyxyxyx"},
+    {kPie, 8, Rule::Fill, "yxyxyxyx"},
+    {kChord, 8, Rule::Fill, "yxyxyxyx"},
     {kDibBitBlt, 8, Rule::Special},
     {kExtTextOut, 4, Rule::Special},
     {kDibStretchBlt, 10, Rule::Special},
@@ -273,9 +281,15 @@ class Rebuilder {
   void Created(bool kept);
   void Drawing();
   bool TakeSpecial(const Record &r);
-  bool TakeDibRecord(const Record &r, size_t fixed, int srcX, int srcY, int srcW, int srcH);
+  bool TakeDibRecord(const Record &r, size_t fixed, const char *layout, int srcX, int srcY, int srcW, int srcH);
   bool TakeText(const Record &r);
   bool CountRaster(const Dib &dib);
+  // The record's parameters with its coordinates and sizes brought within
+  // reach of the window (see the top of the file); `layout` as in kRules,
+  // from parameter word `from` on.
+  std::vector<uint8_t> Fitted(ByteSpan params, const char *layout, size_t from = 0) const;
+  void FitPoints(std::vector<uint8_t> &params, size_t from, size_t points) const;
+  int16_t Fit(int16_t value, char what) const;
 
   uint64_t pixels_;
   std::string *why_;
@@ -285,6 +299,7 @@ class Rebuilder {
   bool drawn_ = false;
   Window window_{0, 0, 1, 1};
   bool extentSet_ = false;
+  std::vector<Window> savedWindows_;  // SaveDC keeps the window, RestoreDC brings it back
   // The file's object slots: 0 when free, else the libwmf slot + 1.
   std::vector<uint32_t> slots_;
   uint32_t objects_ = 0;
@@ -373,16 +388,43 @@ bool Rebuilder::CountRaster(const Dib &dib) {
   return raster_ <= kLargestRaster;
 }
 
+int16_t Rebuilder::Fit(int16_t value, char what) const {
+  if (!forced_ || !extentSet_) return value;  // libwmf's box is then what the records draw
+  bool horizontal = what == 'x' || what == 'w';
+  int origin = horizontal ? window_.x : window_.y;
+  int extent = horizontal ? window_.width : window_.height;
+  int low = std::min(origin, origin + extent), high = std::max(origin, origin + extent);
+  int span = high - low;
+  if (what == 'w' || what == 'h') return static_cast<int16_t>(std::clamp<int>(value, -3 * span, 3 * span));
+  return static_cast<int16_t>(std::clamp<int>(value, std::max(-32768, low - span), std::min(32767, high + span)));
+}
+
+std::vector<uint8_t> Rebuilder::Fitted(ByteSpan params, const char *layout, size_t from) const {
+  std::vector<uint8_t> out(params.begin(), params.end());
+  for (size_t i = 0; layout[i] != 0 && 2 * (from + i) + 1 < out.size(); ++i)
+    if (layout[i] != '-') Set16(out, 2 * (from + i), static_cast<uint16_t>(Fit(LoadS16(&out[2 * (from + i)]), layout[i])));
+  return out;
+}
+
+void Rebuilder::FitPoints(std::vector<uint8_t> &params, size_t from, size_t points) const {
+  for (size_t i = 0; i < points; ++i) {
+    size_t at = 2 * (from + 2 * i);
+    Set16(params, at, static_cast<uint16_t>(Fit(LoadS16(&params[at]), 'x')));
+    Set16(params, at + 2, static_cast<uint16_t>(Fit(LoadS16(&params[at + 2]), 'y')));
+  }
+}
+
 // DIBBITBLT, DIBSTRETCHBLT and STRETCHDIB: `fixed` parameter words, then a
 // DIB (or none, for the forms that only paint the target).
-bool Rebuilder::TakeDibRecord(const Record &r, size_t fixed, int srcX, int srcY, int srcW, int srcH) {
+bool Rebuilder::TakeDibRecord(const Record &r, size_t fixed, const char *layout, int srcX, int srcY, int srcW,
+                              int srcH) {
   ByteSpan rest = r.params.subspan(fixed * 2);
   std::optional<Dib> dib = ReadDib(rest);
   if (!dib) return false;
   if (srcX < 0 || srcY < 0 || srcW <= 0 || srcH <= 0 || srcX + srcW > dib->width || srcY + srcH > dib->height)
     return false;
   if (!CountRaster(*dib)) return false;
-  Write(r.function, r.params.first(fixed * 2 + dib->bytes));
+  Write(r.function, Fitted(r.params.first(fixed * 2 + dib->bytes), layout));
   return true;
 }
 
@@ -393,7 +435,7 @@ bool Rebuilder::TakeText(const Record &r) {
     size_t stringWords = (count + 1) / 2;
     if (count == 0 || n < 1 + stringWords + 2) return false;
     out_.texts.emplace_back(reinterpret_cast<const char *>(r.params.data() + 2), count);
-    Write(r.function, r.params.first((1 + stringWords + 2) * 2));
+    Write(r.function, Fitted(r.params.first((1 + stringWords + 2) * 2), "yx", 1 + stringWords));
     return true;
   }
   // ExtTextOut: y, x, count, options, [rectangle], string, [a width per character].
@@ -408,7 +450,7 @@ bool Rebuilder::TakeText(const Record &r) {
   // The widths are taken whole or not at all: libwmf reads them when the
   // record is long enough for them.
   if (n >= need + count) need += count;
-  Write(r.function, r.params.first(need * 2));
+  Write(r.function, Fitted(r.params.first(need * 2), rect != 0 ? "yx--xyxy" : "yx"));
   return true;
 }
 
@@ -422,6 +464,7 @@ bool Rebuilder::TakeSpecial(const Record &r) {
     case kSaveDc:
       if (saveDepth_ == kDeepestSave) return false;
       ++saveDepth_;
+      savedWindows_.push_back(window_);
       Write(r.function, {});
       return true;
     case kRestoreDc: {
@@ -431,6 +474,8 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       int back = want < 0 ? -want : saveDepth_ - want + 1;
       if (want == 0 || back < 1 || back > saveDepth_) return false;
       saveDepth_ -= back;
+      window_ = savedWindows_[static_cast<size_t>(saveDepth_)];
+      savedWindows_.resize(static_cast<size_t>(saveDepth_));
       WriteWords(kRestoreDc, {-back});
       return true;
     }
@@ -462,7 +507,7 @@ bool Rebuilder::TakeSpecial(const Record &r) {
     case kExcludeClipRect:
     case kIntersectClipRect:
       if (++clipRecords_ > kMostClipRecords) return false;
-      Write(r.function, r.params.first(8));
+      Write(r.function, Fitted(r.params.first(8), "yxyx"));
       return true;
     case kCreatePenIndirect: {
       // style, width (x, y), colour.  A pen wider than the picture draws
@@ -524,7 +569,9 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       if (points < 2 || n < 1 + 2 * points) return false;
       Drawing();
       if (r.function == kPolygon) ++fills_;
-      Write(r.function, r.params.first((1 + 2 * points) * 2));
+      std::vector<uint8_t> params(r.params.begin(), r.params.begin() + static_cast<std::ptrdiff_t>((1 + 2 * points) * 2));
+      FitPoints(params, 1, points);
+      Write(r.function, params);
       return true;
     }
     case kPolyPolygon: {
@@ -538,7 +585,10 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       if (n < 1 + polygons + 2 * points) return false;
       Drawing();
       ++fills_;
-      Write(r.function, r.params.first((1 + polygons + 2 * points) * 2));
+      std::vector<uint8_t> params(r.params.begin(),
+                                  r.params.begin() + static_cast<std::ptrdiff_t>((1 + polygons + 2 * points) * 2));
+      FitPoints(params, 1 + polygons, points);
+      Write(r.function, params);
       return true;
     }
     case kTextOut:
@@ -556,18 +606,18 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       if (bare) {
         uint32_t rop = r.U(0) | (uint32_t{r.U(1)} << 16);
         if (RopUsesSource(rop)) return false;
-        Write(r.function, r.params);
+        Write(r.function, Fitted(r.params, r.function == kDibBitBlt ? "-----hwyx" : "-------hwyx"));
       } else if (r.function == kDibBitBlt) {
         // rop, ySrc, xSrc, height, width, yDest, xDest, DIB
-        if (!TakeDibRecord(r, 8, r.S(3), r.S(2), r.S(5), r.S(4))) return false;
+        if (!TakeDibRecord(r, 8, "------yx", r.S(3), r.S(2), r.S(5), r.S(4))) return false;
       } else if (r.function == kDibStretchBlt) {
         // rop, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
         if (r.S(6) <= 0 || r.S(7) <= 0) return false;
-        if (!TakeDibRecord(r, 10, r.S(5), r.S(4), r.S(3), r.S(2))) return false;
+        if (!TakeDibRecord(r, 10, "------hwyx", r.S(5), r.S(4), r.S(3), r.S(2))) return false;
       } else {
         // rop, colour use, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
         if (r.U(2) != 0 || r.S(7) <= 0 || r.S(8) <= 0) return false;
-        if (!TakeDibRecord(r, 11, r.S(6), r.S(5), r.S(4), r.S(3))) return false;
+        if (!TakeDibRecord(r, 11, "-------hwyx", r.S(6), r.S(5), r.S(4), r.S(3))) return false;
       }
       Drawing();
       ++fills_;
@@ -594,13 +644,13 @@ bool Rebuilder::Take(const Record &r) {
   }
   switch (rule->rule) {
     case Rule::Keep:
-      Write(r.function, r.params.first(size_t{rule->words} * 2));
+      Write(r.function, Fitted(r.params.first(size_t{rule->words} * 2), rule->layout));
       break;
     case Rule::Draw:
     case Rule::Fill:
       Drawing();
       if (rule->rule == Rule::Fill) ++fills_;
-      Write(r.function, r.params.first(size_t{rule->words} * 2));
+      Write(r.function, Fitted(r.params.first(size_t{rule->words} * 2), rule->layout));
       break;
     default:
       TakeSpecial(r);

@@ -27,6 +27,7 @@
 #include <libwmf/gd/gd.h>
 #include <libwmf/svg.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,8 +39,10 @@ namespace {
 
 constexpr float kViewport = 1024;
 // libwmf calls the status function after each record of both passes: a
-// backstop against a player that does not end.
+// backstop, beside the checks of metafile.cpp, against a metafile that keeps
+// the player busy for longer than any picture needs.
 constexpr unsigned long kMostStatusCalls = 1000000;
+constexpr auto kLongestPlay = std::chrono::seconds(5);
 
 struct Input {
   const uint8_t *data;
@@ -61,8 +64,12 @@ long Tell(void *context) { return static_cast<Input *>(context)->at; }
 
 struct Status {
   unsigned long calls = 0;
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kLongestPlay;
 };
-int CountRecord(void *context, float) { return ++static_cast<Status *>(context)->calls > kMostStatusCalls; }
+int CountRecord(void *context, float) {
+  auto *status = static_cast<Status *>(context);
+  return ++status->calls > kMostStatusCalls || std::chrono::steady_clock::now() > status->deadline;
+}
 
 // One libwmf API: created for a device, fed the metafile, destroyed at the end.
 class Player {
@@ -76,6 +83,9 @@ class Player {
     unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_DEBUG |
                           (errors_ != nullptr ? WMF_OPT_LOG_ERROR : WMF_OPT_NO_ERROR);
     if (wmf_api_create(&api_, flags, &options) != wmf_E_None) {
+      // What a failed create leaves is not ours to destroy (libwmf cleans up
+      // after itself there): the fonts are missing, or memory.
+      api_ = nullptr;
       Fail("libwmf could not start");
       return;
     }
