@@ -34,7 +34,8 @@
 //   buffers), colours and rows within the record, the source rectangle within
 //   the bitmap, at most kLargestRaster pixels in all.
 // - Work: at most kLargestRecordCount records; a budget of pixels for the
-//   records that fill areas (each may fill the whole picture); SaveDC depth
+//   records that fill areas (each may fill the whole picture) and for lines
+//   (as long as the picture is wide and high, times the pen); SaveDC depth
 //   and clipping records are bounded, as libwmf copies its clip lists.
 //   Coordinates are brought within one window's extent around the window,
 //   sizes within three extents: gd fills a shape pixel by pixel over its
@@ -65,7 +66,9 @@ constexpr uint32_t kLargestRecordCount = 200000;
 constexpr uint64_t kLargestRaster = uint64_t{1} << 25;  // pixels of all bitmaps together
 constexpr uint64_t kLargestBitmap = uint64_t{1} << 24;
 constexpr uint64_t kLargestPattern = uint64_t{1} << 16;
-constexpr uint64_t kFillBudget = uint64_t{1} << 31;  // area records x picture pixels
+// Pixels the records may touch in all: each area record counts the picture's
+// pixels, each line its length across the picture times the pen's width.
+constexpr uint64_t kWorkBudget = uint64_t{1} << 31;
 constexpr int kDeepestSave = 64;
 constexpr int kMostClipRecords = 64;
 constexpr uint32_t kMostObjects = 65535;  // the header's slot count is 16 bits
@@ -253,7 +256,8 @@ bool RopUsesSource(uint32_t rop) { return (((rop >> 2) ^ rop) & 0x00330000u) != 
 
 class Rebuilder {
  public:
-  Rebuilder(int width, int height, std::string *why) : pixels_(uint64_t(width) * uint64_t(height)), why_(why) {}
+  Rebuilder(int width, int height, std::string *why)
+      : width_(width), height_(height), pixels_(uint64_t(width) * uint64_t(height)), why_(why) {}
 
   std::optional<Playable> Run(ByteSpan placeable);
 
@@ -278,7 +282,9 @@ class Rebuilder {
   bool Take(const Record &r);
   void Write(uint16_t function, ByteSpan params);
   void WriteWords(uint16_t function, std::initializer_list<int> words);
-  void Created(bool kept);
+  void Created(bool kept, int pen = -1);
+  void Filled() { work_ += pixels_; }
+  void Lines(uint64_t segments);
   void Drawing();
   bool TakeSpecial(const Record &r);
   bool TakeDibRecord(const Record &r, size_t fixed, const char *layout, int srcX, int srcY, int srcW, int srcH);
@@ -291,6 +297,7 @@ class Rebuilder {
   void FitPoints(std::vector<uint8_t> &params, size_t from, size_t points) const;
   int16_t Fit(int16_t value, char what) const;
 
+  int width_, height_;
   uint64_t pixels_;
   std::string *why_;
   Playable out_;
@@ -299,13 +306,19 @@ class Rebuilder {
   bool drawn_ = false;
   Window window_{0, 0, 1, 1};
   bool extentSet_ = false;
-  std::vector<Window> savedWindows_;  // SaveDC keeps the window, RestoreDC brings it back
+  int pen_ = 0;  // the selected pen's width, logical units (0: one pixel, as the default pen)
+  std::vector<int> pens_;  // of each libwmf slot: a pen's width, or -1
+  struct Saved {
+    Window window;
+    int pen;
+  };
+  std::vector<Saved> saved_;  // SaveDC keeps the window and pen, RestoreDC brings them back
   // The file's object slots: 0 when free, else the libwmf slot + 1.
   std::vector<uint32_t> slots_;
   uint32_t objects_ = 0;
   int saveDepth_ = 0;
   int clipRecords_ = 0;
-  uint64_t fills_ = 0;
+  uint64_t work_ = 0;
   uint64_t raster_ = 0;
   uint32_t largestRecord_ = 3;
 };
@@ -369,11 +382,20 @@ void Rebuilder::WriteWords(uint16_t function, std::initializer_list<int> words) 
 }
 
 // An object made for libwmf: the file's lowest free slot now names it.
-void Rebuilder::Created(bool kept) {
+void Rebuilder::Created(bool kept, int pen) {
   if (!kept) WriteWords(kCreateBrushIndirect, {1, 0, 0, 0});  // BS_NULL
   auto free = std::find(slots_.begin(), slots_.end(), 0u);
   if (free == slots_.end()) free = slots_.insert(slots_.end(), 0u);
   *free = ++objects_;
+  pens_.push_back(kept ? pen : -1);
+}
+
+void Rebuilder::Lines(uint64_t segments) {
+  double pixels = std::max(1, pen_);
+  if (forced_ && extentSet_)
+    pixels = std::max(1.0, pen_ * std::max(double(width_) / std::abs(window_.width),
+                                           double(height_) / std::abs(window_.height)));
+  work_ += static_cast<uint64_t>(double(segments) * (width_ + height_) * std::min(pixels, double(kLargestSide)));
 }
 
 void Rebuilder::Drawing() {
@@ -464,7 +486,7 @@ bool Rebuilder::TakeSpecial(const Record &r) {
     case kSaveDc:
       if (saveDepth_ == kDeepestSave) return false;
       ++saveDepth_;
-      savedWindows_.push_back(window_);
+      saved_.push_back({window_, pen_});
       Write(r.function, {});
       return true;
     case kRestoreDc: {
@@ -474,14 +496,16 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       int back = want < 0 ? -want : saveDepth_ - want + 1;
       if (want == 0 || back < 1 || back > saveDepth_) return false;
       saveDepth_ -= back;
-      window_ = savedWindows_[static_cast<size_t>(saveDepth_)];
-      savedWindows_.resize(static_cast<size_t>(saveDepth_));
+      window_ = saved_[static_cast<size_t>(saveDepth_)].window;
+      pen_ = saved_[static_cast<size_t>(saveDepth_)].pen;
+      saved_.resize(static_cast<size_t>(saveDepth_));
       WriteWords(kRestoreDc, {-back});
       return true;
     }
     case kSelectObject: {
       uint16_t slot = r.U(0);
       if (slot >= slots_.size() || slots_[slot] == 0) return false;
+      if (pens_[slots_[slot] - 1] >= 0) pen_ = pens_[slots_[slot] - 1];
       WriteWords(kSelectObject, {static_cast<int>(slots_[slot] - 1)});
       return true;
     }
@@ -514,8 +538,9 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       // nothing more, only slower.
       int width = std::abs(int{r.S(1)});
       int widest = extentSet_ ? std::max(std::abs(window_.width), std::abs(window_.height)) : kLargestSide;
-      WriteWords(kCreatePenIndirect, {r.U(0), std::min(width, widest), 0, r.U(3), r.U(4)});
-      Created(true);
+      width = std::min(width, widest);
+      WriteWords(kCreatePenIndirect, {r.U(0), width, 0, r.U(3), r.U(4)});
+      Created(true, r.U(0) == 5 ? 0 : width);  // PS_NULL draws nothing
       return true;
     }
     case kCreateBrushIndirect: {
@@ -568,7 +593,8 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       size_t points = r.U(0);
       if (points < 2 || n < 1 + 2 * points) return false;
       Drawing();
-      if (r.function == kPolygon) ++fills_;
+      if (r.function == kPolygon) Filled();
+      Lines(points);
       std::vector<uint8_t> params(r.params.begin(), r.params.begin() + static_cast<std::ptrdiff_t>((1 + 2 * points) * 2));
       FitPoints(params, 1, points);
       Write(r.function, params);
@@ -584,7 +610,8 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       }
       if (n < 1 + polygons + 2 * points) return false;
       Drawing();
-      ++fills_;
+      Filled();
+      Lines(points);
       std::vector<uint8_t> params(r.params.begin(),
                                   r.params.begin() + static_cast<std::ptrdiff_t>((1 + polygons + 2 * points) * 2));
       FitPoints(params, 1 + polygons, points);
@@ -595,7 +622,7 @@ bool Rebuilder::TakeSpecial(const Record &r) {
     case kExtTextOut:
       if (!TakeText(r)) return false;
       Drawing();
-      ++fills_;  // an opaque background, or glyphs as tall as the picture
+      Filled();  // an opaque background, or glyphs as tall as the picture
       return true;
     case kDibBitBlt:
     case kDibStretchBlt:
@@ -620,7 +647,7 @@ bool Rebuilder::TakeSpecial(const Record &r) {
         if (!TakeDibRecord(r, 11, "-------hwyx", r.S(6), r.S(5), r.S(4), r.S(3))) return false;
       }
       Drawing();
-      ++fills_;
+      Filled();
       return true;
     }
     default:
@@ -649,7 +676,10 @@ bool Rebuilder::Take(const Record &r) {
     case Rule::Draw:
     case Rule::Fill:
       Drawing();
-      if (rule->rule == Rule::Fill) ++fills_;
+      if (rule->rule == Rule::Fill) Filled();
+      // An outline: a line as long as the picture (a shape may reach one
+      // window's extent beyond it on each side: three times).
+      if (r.function != kSetPixel) Lines(r.function == kLineTo ? 1 : 6);
       Write(r.function, Fitted(r.params.first(size_t{rule->words} * 2), rule->layout));
       break;
     default:
@@ -682,7 +712,7 @@ std::optional<Playable> Rebuilder::Run(ByteSpan placeable) {
   });
   if (tooMany) return Fail("metafile too large to draw"), std::nullopt;
   if (forced_ && !drawn_) out_.window = window_;
-  if (fills_ * pixels_ > kFillBudget) return Fail("metafile too costly to draw"), std::nullopt;
+  if (work_ > kWorkBudget) return Fail("metafile too costly to draw"), std::nullopt;
 
   std::vector<uint8_t> &bytes = out_.bytes;
   bytes.assign(placeable.begin(), placeable.begin() + kPlaceableSize);

@@ -295,6 +295,12 @@ TEST(PicturesMetafile, MoreWorkThanAPictureNeedsIsRefused) {
       {"200001 records", times(200001, {kSetPixel, Words({0, 0, 1, 1})}), kWidth, kHeight, "metafile too large to draw"},
       {"400 rectangles over 2477 x 2477 pixels", times(400, {kRectangle, Words({900, 900, 0, 0})}), 65535, 65535,
        "metafile too costly to draw"},
+      {"1000 lines of a pen as wide as the picture", [&] {
+         std::vector<MetafileRecord> r = {{kSetWindowExt, Words({2000, 2000})}, {kCreatePen, Words({0, 2000, 0, 0, 0})},
+                                          {kSelectObject, Words({0})}};
+         for (int i = 0; i < 1000; ++i) r.push_back({0x0213, Words({i % 2 * 2000, i % 3 * 1000})});
+         return r;
+       }(), 65535, 65535, "metafile too costly to draw"},
   };
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.name);
