@@ -693,11 +693,11 @@ std::optional<Playable> Rebuilder::Run(ByteSpan placeable) {
   std::optional<Frame> frame = ReadFrame(placeable);
   if (!frame) return Fail("no placeable metafile header"), std::nullopt;
   out_.frame = *frame;
+  if (placeable.size() < kPlaceableSize + kHeaderSize) return Fail("no metafile header"), std::nullopt;
   Cursor header(placeable.subspan(kPlaceableSize));
   uint16_t type = header.U16();
   uint16_t headerWords = header.U16();
-  if (!header.ok() || placeable.size() < kPlaceableSize + kHeaderSize || (type != 1 && type != 2) ||
-      headerWords != 9)
+  if (!header.ok() || (type != 1 && type != 2) || headerWords != 9)
     return Fail("no metafile header"), std::nullopt;
   ByteSpan records = placeable.subspan(kPlaceableSize + kHeaderSize);
 

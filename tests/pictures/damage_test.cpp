@@ -122,8 +122,8 @@ TEST(PicturesDamage, DamagedImagesGiveAPictureOrAReason) {
   }
 }
 
-// A hand-made Picture whose DIB does not hold what its header says.
-TEST(PicturesDamage, PngOfALyingDibIsRefused) {
+// Hand-made Pictures whose DIB or metafile does not hold what its header says.
+TEST(PicturesDamage, PngOfALyingPictureIsRefused) {
   Bytes dib = fixture::DibBytes(8, 10, 10, fixture::RandomBytes(1024, 1), fixture::RandomBytes(120, 2));
   struct Case {
     const char *what;
@@ -145,6 +145,13 @@ TEST(PicturesDamage, PngOfALyingDibIsRefused) {
     EXPECT_TRUE(Png(picture, &why).empty());
     EXPECT_FALSE(why.empty());
   }
+  Picture headerOnly;  // a placeable header cut after its units per inch
+  headerOnly.kind = Kind::Metafile;
+  headerOnly.width = headerOnly.height = 10;
+  headerOnly.metafile = {0xD7, 0xCD, 0xC6, 0x9A, 0, 0, 0, 0, 0, 0, 100, 0, 100, 0, 254, 0};
+  std::string why;
+  EXPECT_TRUE(Png(headerOnly, &why).empty());
+  EXPECT_EQ(why, "no metafile header");
   Picture empty;
   EXPECT_TRUE(Png(empty).empty());
   empty.kind = Kind::Metafile;
