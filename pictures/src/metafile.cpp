@@ -565,12 +565,18 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       // 18 bytes of LOGFONT, then the face name, written here as 32 bytes
       // with its terminator whatever the record held.
       std::vector<uint8_t> font(r.params.begin(), r.params.begin() + 18);
-      int height = r.S(0);
+      int height = r.S(0), width = r.S(1);
       if (extentSet_) {
         int tallest = std::min(32767, 4 * std::abs(window_.height));
         height = std::clamp(height, -tallest, tallest);
       }
+      // Glyphs far wider than tall crashed libwmf's text drawing (a width of
+      // 8600 at a height of 120, found by fuzzing); real fonts are narrower
+      // than tall, a width with the default height (0) means nothing.
+      int widest = 2 * std::abs(height);
+      width = std::clamp(width, -widest, widest);
       Set16(font, 0, static_cast<uint32_t>(height) & 0xFFFF);
+      Set16(font, 2, static_cast<uint32_t>(width) & 0xFFFF);
       ByteSpan face = r.params.subspan(18);
       size_t length = 0;
       while (length < face.size() && length < 31 && face[length] != 0) ++length;
