@@ -14,12 +14,13 @@
 // ShgULong: a word w0; even: w0 / 2, else two words, (w0 + 65536 w1) / 2.
 //
 // Several pictures in one image are the same picture for several displays
-// (the help compiler picks the one that suits the screen).  SHGImportEx reads
+// (the help viewer shows the one that suits the screen).  SHGImportEx reads
 // the first: another one is read from an image made of a one-picture header
 // and that picture's bytes.  The picture of most pixels is the one decoded,
-// read from its header before anything is allocated; should it not import,
-// the next largest is tried.  Pictures beyond kLargestBitmapPixels are never
-// imported: the import allocates twice their rows before it decodes.
+// its size read from its header before anything is allocated; should it not
+// import, the next largest is tried, kMostTries pictures in all.  Pictures
+// beyond kLargestBitmapPixels are never imported: the import allocates twice
+// their rows before it decodes.
 #include <marlet/marlet.h>
 #include <quillon/pictures.h>
 
