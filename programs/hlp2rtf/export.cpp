@@ -1,0 +1,187 @@
+// The RTF document is what the topic stream delivers as events 6, 0, 7, 9, 10,
+// 11 and 8, in order.  Two things are added so that RTF readers take it: the
+// text of events 0 and 9 is escaped (the library hands it over as stored), and
+// a closing brace is written when the stream sends none (files without fonts).
+// Plain text is a line "== TITLE" at each topic, then events 0 and 1.  Topics
+// are known by their title event, and an untitled one by its entry in the title
+// index (where its first piece arrives); a 3.0 file's untitled popups, which
+// have no index entry, show no line of their own.
+#include "export.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/progress.h"
+#include "picture_file.h"
+
+namespace hlp2rtf {
+
+namespace {
+
+struct Title {
+  TopicOffset offset;
+  std::string text;
+};
+
+int32_t MARLET_API CollectTitle(const char *title, TopicOffset offset, MarletUserData user) {
+  reinterpret_cast<std::vector<Title> *>(user)->push_back({offset, title});
+  return 1;
+}
+
+struct Export {
+  programs::Output *out;
+  programs::Progress *progress;
+  bool text;
+  bool closed = false;  // event 8 came
+  // Plain text: the titles of the index, to mark topics whose header sends no
+  // title event (untitled topics) where their first piece arrives.
+  std::vector<Title> titles = {};
+  size_t next = 0;
+
+  void Announce(const char *title) {
+    if (!out->AtLineStart()) out->Put('\n');
+    out->Write("== ", 3);
+    out->Write(title);
+    out->Put('\n');
+    progress->Topic();
+  }
+  void TopicsBefore(TopicOffset offset, bool inclusive) {
+    while (next < titles.size() &&
+           (titles[next].offset < offset || (inclusive && titles[next].offset == offset)))
+      Announce(titles[next++].text.c_str());
+  }
+};
+
+int32_t MARLET_API Deliver(const char *text, TopicOffset offset, int32_t event, MarletUserData user) {
+  Export &x = *reinterpret_cast<Export *>(user);
+  if (x.text) {
+    switch (event) {
+      case TopicEventTitle:
+        x.TopicsBefore(offset, false);
+        if (x.next < x.titles.size() && x.titles[x.next].offset == offset) ++x.next;
+        x.Announce(text);
+        break;
+
+      case TopicEventText:
+      case TopicEventPlainBreak:
+        x.TopicsBefore(offset, true);
+        x.out->Write(text);
+        break;
+      default:
+        break;
+    }
+    return 1;
+  }
+  switch (event) {
+    case TopicEventTitle:
+      x.progress->Topic();
+      break;
+    case TopicEventText:
+    case TopicEventEmbeddedWindow:
+      x.out->WriteRtfText(text);
+      break;
+    case TopicEventRtfEnd:
+      x.closed = true;
+      [[fallthrough]];
+    case TopicEventRtfHeader:
+    case TopicEventControl:
+    case TopicEventBitmap:
+    case TopicEventMediaClip:
+      x.out->Write(text);
+      break;
+    default:
+      break;
+  }
+  return 1;
+}
+
+// ---- Pictures ------------------------------------------------------------------
+
+bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
+  FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+struct PictureExport {
+  IfsHandle container;
+  std::string directory;
+  PictureCounts counts = {};
+  std::vector<uint8_t> bytes = {};  // reused from picture to picture
+};
+
+int32_t MARLET_API ExportPicture(const char *name, int32_t, MarletUserData user) {
+  PictureExport &x = *reinterpret_cast<PictureExport *>(user);
+  if (!IsPictureName(name)) return 1;
+  IfsFileHandle file = IFSOpenFile(x.container, name);
+  if (file == nullptr) return ++x.counts.failed, 1;
+  const char *extension = ".bmp";
+  bool converted = PictureFile(file, x.bytes, extension);
+  IFSCloseFile(file);
+  std::string base = name[0] == '|' ? name + 1 : name;
+  if (converted && WriteFile(x.directory + "/" + base + extension, x.bytes)) {
+    ++x.counts.written;
+  } else {
+    std::fprintf(stderr, "hlp2rtf: picture %s could not be converted\n", name);
+    ++x.counts.failed;
+  }
+  return 1;
+}
+
+}  // namespace
+
+void ExportTopics(IfsHandle container, TopicHandle topic, bool text, programs::Output &out) {
+  std::vector<Title> titles;
+  HlpEnumTitles(container, CollectTitle, reinterpret_cast<MarletUserData>(&titles));
+  programs::Progress progress("hlp2rtf", titles.size());
+  Export x{&out, &progress, text};
+  if (text) x.titles = std::move(titles);
+  HlpTopicEnumerate(topic, Deliver, reinterpret_cast<MarletUserData>(&x));
+  if (text) {
+    x.TopicsBefore(0xFFFFFFFFu, true);
+  } else {
+    if (!x.closed) out.Put('}');
+    out.Put('\n');
+  }
+}
+
+bool IsPictureName(const char *name) {
+  if (*name == '|') ++name;
+  if (name[0] != 'b' || name[1] != 'm' || name[2] == '\0') return false;
+  for (const char *p = name + 2; *p; ++p)
+    if (*p < '0' || *p > '9') return false;
+  return true;
+}
+
+bool PictureFile(IfsFileHandle file, std::vector<uint8_t> &bytes, const char *&extension) {
+  bytes.clear();
+  uint32_t size = IFSSeekFile(file, 0, 2);
+  IFSSeekFile(file, 0, 0);
+  std::vector<uint8_t> image(size);
+  bool read = size > 0 && IFSReadFile(file, image.data(), size) == static_cast<int32_t>(size);
+  HGLOBAL dib = nullptr, hotspots = nullptr;
+  HMETAFILE metafile = nullptr;
+  PlaceableMetafileHeader header{};
+  extension = ".bmp";
+  if (read && SHGImportEx(nullptr, image.data(), size, &dib, &metafile, &header, &hotspots)) {
+    if (dib != nullptr) {
+      bytes = pictures::BmpFileBytes(dib);
+    } else if (metafile != nullptr) {
+      bytes = pictures::WmfFileBytes(metafile, header);
+      extension = ".wmf";
+    }
+  }
+  if (dib) GlobalFree(dib);
+  if (hotspots) GlobalFree(hotspots);
+  if (metafile) DeleteMetaFile(metafile);
+  return !bytes.empty();
+}
+
+PictureCounts ExportPictures(IfsHandle container, const std::string &directory) {
+  PictureExport x{container, directory};
+  IFSEnumerateFiles(container, ExportPicture, reinterpret_cast<MarletUserData>(&x));
+  return x.counts;
+}
+
+}  // namespace hlp2rtf
