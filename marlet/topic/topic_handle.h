@@ -113,4 +113,7 @@ struct TopicHandleRecord {
   uint8_t *recordBuffer;      // format data and stored text of the record being read
   uint32_t recordCapacity;
   marlet::FontChangeTexts *fontChanges;  // each font's change text, made on first use
+  uint8_t *readAhead;         // |TOPIC bytes from readAheadStart on, several blocks read at once
+  int64_t readAheadStart;
+  int32_t readAheadLength;    // valid bytes of readAhead
 };
