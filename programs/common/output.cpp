@@ -18,30 +18,6 @@ constexpr std::array<unsigned char, 256> kPlain = [] {
   return plain;
 }();
 
-// The length of the run of plain bytes at the start of p[0, n).  Text runs
-// of help files are mostly plain: sixteen bytes are looked at in one step
-// where the processor allows it.
-size_t PlainRun(const unsigned char *p, size_t n) {
-  size_t i = 0;
-#if defined(QUILLON_OUTPUT_SSE2)
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i open = _mm_set1_epi8('{');
-  const __m128i close = _mm_set1_epi8('}');
-  for (; i + 16 <= n; i += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-    __m128i special =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
-                     _mm_cmpeq_epi8(bytes, close));
-    // The top bit of each byte in the mask: set by a special byte, or by a
-    // byte of 0x80 and above itself.
-    int mask = _mm_movemask_epi8(_mm_or_si128(special, bytes));
-    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-  }
-#endif
-  while (i < n && kPlain[p[i]]) ++i;
-  return i;
-}
-
 }  // namespace
 
 Output::Output(FILE *file) : file_(file), buffer_(new char[kBlockSize]) {}
@@ -80,21 +56,64 @@ void Output::WriteLong(const char *bytes, size_t n) {
 
 void Output::WriteRtfText(const char *text) {
   static constexpr char kHex[] = "0123456789abcdef";
+  // Text runs of help files are mostly plain: copied sixteen bytes at a time
+  // where the processor allows it, each step looking for a byte to escape in
+  // the bytes it copied.  An escape takes at most 4 bytes: with kSlack bytes of
+  // room a step needs no other check.
+  constexpr size_t kSlack = 16;
+  if (*text == '\0') return;  // many runs between two commands are empty
   const auto *p = reinterpret_cast<const unsigned char *>(text);
   const unsigned char *const end = p + std::strlen(text);
   while (p < end) {
-    size_t run = PlainRun(p, static_cast<size_t>(end - p));
-    Write(reinterpret_cast<const char *>(p), run);
-    p += run;
-    if (p == end) break;
-    unsigned char c = *p++;
-    if (c >= 0x80) {
-      const char escaped[4] = {'\\', '\'', kHex[c >> 4], kHex[c & 0x0F]};
-      Write(escaped, sizeof escaped);
-    } else {
-      const char escaped[2] = {'\\', static_cast<char>(c)};
-      Write(escaped, sizeof escaped);
+    if (kBlockSize - used_ < kSlack) Send();
+    char *out = buffer_.get() + used_;
+    char *const limit = buffer_.get() + kBlockSize - kSlack;
+#if defined(QUILLON_OUTPUT_SSE2)
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i open = _mm_set1_epi8('{');
+    const __m128i close = _mm_set1_epi8('}');
+    while (end - p >= 16 && out <= limit) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
+      __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
+                                     _mm_cmpeq_epi8(bytes, close));
+      // The top bit of each byte in the mask: set by a special byte, or by a
+      // byte of 0x80 and above itself.
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(special, bytes)));
+      if (mask == 0) {
+        p += 16;
+        out += 16;
+        continue;
+      }
+      unsigned plain = static_cast<unsigned>(__builtin_ctz(mask));
+      p += plain;
+      out += plain;
+      break;  // the byte at p is escaped below
     }
+#endif
+    // Byte by byte: the tail of a run, and the byte that stopped a step.
+    for (; p < end && out <= limit; ++p) {
+      unsigned char c = *p;
+      if (kPlain[c]) {
+        *out++ = static_cast<char>(c);
+        continue;
+      }
+      *out++ = '\\';
+      if (c >= 0x80) {
+        *out++ = '\'';
+        *out++ = kHex[c >> 4];
+        *out++ = kHex[c & 0x0F];
+      } else {
+        *out++ = static_cast<char>(c);
+      }
+#if defined(QUILLON_OUTPUT_SSE2)
+      if (end - p > 16) {
+        ++p;
+        break;  // back to whole steps
+      }
+#endif
+    }
+    used_ = static_cast<size_t>(out - buffer_.get());
   }
 }
 

@@ -35,7 +35,25 @@ class Output {
     }
   }
   void Write(std::string_view text) { Write(text.data(), text.size()); }
-  void Write(const char *text) { Write(text, std::strlen(text)); }
+  // A zero-terminated piece, copied as it is scanned: most pieces (control
+  // words) are a few bytes long, too short to gain from finding the length
+  // first and copying after.
+  void Write(const char *text) {
+    char *out = buffer_.get() + used_;
+    char *const end = buffer_.get() + kBlockSize;
+    for (;;) {
+      for (; out < end; ++out, ++text) {
+        if (*text == '\0') {
+          used_ = static_cast<size_t>(out - buffer_.get());
+          return;
+        }
+        *out = *text;
+      }
+      used_ = kBlockSize;
+      Send();
+      out = buffer_.get();
+    }
+  }
   void Put(char c) {
     if (used_ == kBlockSize) Send();
     buffer_[used_++] = c;
