@@ -19,7 +19,7 @@ constexpr int32_t kCompressedBufferFactor = 6;
 // |TOPIC is read ahead this many blocks at a time: one read for 64 KiB rather
 // than two for each block (its header, then its data), which on large files
 // had the system calls cost as much as rendering a third of the text.
-constexpr int32_t kReadAheadBlocks = 16;
+constexpr int32_t kReadAheadBlocks = 8;
 
 // The most record bytes the blocks from the loaded one on can hold: a record
 // claiming more is damage.

@@ -28,6 +28,11 @@ int32_t MARLET_API CollectTitle(const char *title, TopicOffset offset, MarletUse
   return 1;
 }
 
+int32_t MARLET_API CountTitle(const char *, TopicOffset, MarletUserData user) {
+  ++*reinterpret_cast<size_t *>(user);
+  return 1;
+}
+
 struct Export {
   programs::Output *out;
   programs::Progress *progress;
@@ -132,9 +137,14 @@ int32_t MARLET_API ExportPicture(const char *name, int32_t, MarletUserData user)
 }  // namespace
 
 void ExportTopics(IfsHandle container, TopicHandle topic, bool text, programs::Output &out) {
+  // The RTF document needs the titles' count alone (for the progress line).
   std::vector<Title> titles;
-  HlpEnumTitles(container, CollectTitle, reinterpret_cast<MarletUserData>(&titles));
-  programs::Progress progress("hlp2rtf", titles.size());
+  size_t count = 0;
+  if (text)
+    HlpEnumTitles(container, CollectTitle, reinterpret_cast<MarletUserData>(&titles));
+  else
+    HlpEnumTitles(container, CountTitle, reinterpret_cast<MarletUserData>(&count));
+  programs::Progress progress("hlp2rtf", text ? titles.size() : count);
   Export x{&out, &progress, text};
   if (text) x.titles = std::move(titles);
   HlpTopicEnumerate(topic, Deliver, reinterpret_cast<MarletUserData>(&x));
