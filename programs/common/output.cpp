@@ -35,6 +35,7 @@ void Output::Send() {
   }
   last_ = buffer_[used_ - 1];
   any_ = true;
+  sent_ += used_;
   used_ = 0;
 }
 
@@ -52,6 +53,7 @@ void Output::WriteLong(const char *bytes, size_t n) {
     failed_ = true;
   last_ = bytes[n - 1];
   any_ = true;
+  sent_ += n;
 }
 
 void Output::WriteRtfText(const char *text) {
@@ -75,8 +77,9 @@ void Output::WriteRtfText(const char *text) {
     while (end - p >= 16 && out <= limit) {
       __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
-      __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
-                                     _mm_cmpeq_epi8(bytes, close));
+      __m128i special =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
+                       _mm_cmpeq_epi8(bytes, close));
       // The top bit of each byte in the mask: set by a special byte, or by a
       // byte of 0x80 and above itself.
       unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(special, bytes)));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -61,6 +62,9 @@ class Output {
   // Whether nothing has been written yet or the last byte was a line end.
   bool AtLineStart() const { return used_ > 0 ? buffer_[used_ - 1] == '\n' : (!any_ || last_ == '\n'); }
 
+  // The number of bytes written so far, sent or not.
+  uint64_t Written() const { return sent_ + used_; }
+
   // Sends what the buffer holds.  False once any write to the file failed.
   bool Flush();
   bool Failed() const { return failed_; }
@@ -73,6 +77,7 @@ class Output {
   std::string *memory_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
+  uint64_t sent_ = 0;
   char last_ = 0;     // the last byte sent
   bool any_ = false;  // anything sent
   bool failed_ = false;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/output_file.h"
 #include "common/progress.h"
 #include "picture_file.h"
 
@@ -103,10 +104,10 @@ int32_t MARLET_API Deliver(const char *text, TopicOffset offset, int32_t event, 
 // ---- Pictures ------------------------------------------------------------------
 
 bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
-  FILE *file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
+  programs::OutputFile file(path.c_str());
+  if (file.get() == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  return file.Close(bytes.size()) && ok;
 }
 
 struct PictureExport {

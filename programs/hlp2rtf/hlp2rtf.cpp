@@ -10,8 +10,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "common/output_file.h"
 #include "export.h"
 
 namespace {
@@ -76,8 +78,9 @@ int main(int argc, char **argv) {
     return 1;
   }
   FILE *file = stdout;
+  std::optional<programs::OutputFile> named;
   if (outputPath != nullptr && std::strcmp(outputPath, "-") != 0) {
-    file = std::fopen(outputPath, "wb");
+    file = named.emplace(outputPath).get();
     if (file == nullptr) {
       std::fprintf(stderr, "hlp2rtf: cannot write %s\n", outputPath);
       HlpTopicClose(topic);
@@ -91,8 +94,8 @@ int main(int argc, char **argv) {
     programs::Output out(file);
     hlp2rtf::ExportTopics(container, topic, text, out);
     status = out.Flush() ? 0 : 1;
+    if (named && !named->Close(out.Written())) status = 1;
   }
-  if (file != stdout && std::fclose(file) != 0) status = 1;
   if (status != 0) std::fprintf(stderr, "hlp2rtf: writing the output failed\n");
   if (picturePath != nullptr) {
     MakeFolder(picturePath);  // an existing folder is fine
