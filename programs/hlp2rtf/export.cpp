@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "common/output_file.h"
 #include "common/progress.h"
@@ -103,18 +104,19 @@ int32_t MARLET_API Deliver(const char *text, TopicOffset offset, int32_t event, 
 
 // ---- Pictures ------------------------------------------------------------------
 
-bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
+bool WriteFile(const std::string &path, const Picture &picture) {
   programs::OutputFile file(path.c_str());
   if (file.get() == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-  return file.Close(bytes.size()) && ok;
+  programs::Output out(file.get());
+  picture.Write(out);
+  bool ok = out.Flush();
+  return file.Close(out.Written()) && ok;
 }
 
 struct PictureExport {
   IfsHandle container;
   std::string directory;
   PictureCounts counts = {};
-  std::vector<uint8_t> bytes = {};  // reused from picture to picture
 };
 
 int32_t MARLET_API ExportPicture(const char *name, int32_t, MarletUserData user) {
@@ -122,11 +124,10 @@ int32_t MARLET_API ExportPicture(const char *name, int32_t, MarletUserData user)
   if (!IsPictureName(name)) return 1;
   IfsFileHandle file = IFSOpenFile(x.container, name);
   if (file == nullptr) return ++x.counts.failed, 1;
-  const char *extension = ".bmp";
-  bool converted = PictureFile(file, x.bytes, extension);
+  Picture picture(file);
   IFSCloseFile(file);
   std::string base = name[0] == '|' ? name + 1 : name;
-  if (converted && WriteFile(x.directory + "/" + base + extension, x.bytes)) {
+  if (picture.converted() && WriteFile(x.directory + "/" + base + picture.extension(), picture)) {
     ++x.counts.written;
   } else {
     std::fprintf(stderr, "hlp2rtf: picture %s could not be converted\n", name);
@@ -165,28 +166,40 @@ bool IsPictureName(const char *name) {
   return true;
 }
 
-bool PictureFile(IfsFileHandle file, std::vector<uint8_t> &bytes, const char *&extension) {
-  bytes.clear();
+Picture::Picture(IfsFileHandle file) {
   uint32_t size = IFSSeekFile(file, 0, 2);
   IFSSeekFile(file, 0, 0);
-  std::vector<uint8_t> image(size);
-  bool read = size > 0 && IFSReadFile(file, image.data(), size) == static_cast<int32_t>(size);
-  HGLOBAL dib = nullptr, hotspots = nullptr;
-  HMETAFILE metafile = nullptr;
+  // Not cleared: it is read whole or not used.
+  std::unique_ptr<uint8_t[]> image(new uint8_t[size > 0 ? size : 1]);
+  bool read = size > 0 && IFSReadFile(file, image.get(), size) == static_cast<int32_t>(size);
   PlaceableMetafileHeader header{};
-  extension = ".bmp";
-  if (read && SHGImportEx(nullptr, image.data(), size, &dib, &metafile, &header, &hotspots)) {
-    if (dib != nullptr) {
-      bytes = pictures::BmpFileBytes(dib);
-    } else if (metafile != nullptr) {
-      bytes = pictures::WmfFileBytes(metafile, header);
-      extension = ".wmf";
-    }
+  if (!read || !SHGImportEx(nullptr, image.get(), size, &dib_, &metafile_, &header, &hotspots_)) return;
+  if (dib_ != nullptr) {
+    const auto *block = static_cast<const uint8_t *>(GlobalLock(dib_));
+    converted_ = block != nullptr && pictures::BmpFileHead(block, GlobalSize(dib_), bmpHead_, dibBytes_);
+    GlobalUnlock(dib_);
+  } else if (metafile_ != nullptr) {
+    wmf_ = pictures::WmfFileBytes(metafile_, header);
+    converted_ = !wmf_.empty();
   }
-  if (dib) GlobalFree(dib);
-  if (hotspots) GlobalFree(hotspots);
-  if (metafile) DeleteMetaFile(metafile);
-  return !bytes.empty();
+}
+
+Picture::~Picture() {
+  if (dib_) GlobalFree(dib_);
+  if (hotspots_) GlobalFree(hotspots_);
+  if (metafile_) DeleteMetaFile(metafile_);
+}
+
+void Picture::Write(programs::Output &out) const {
+  if (!converted_) return;
+  if (metafile_ != nullptr) {
+    out.Write(reinterpret_cast<const char *>(wmf_.data()), wmf_.size());
+    return;
+  }
+  const auto *block = static_cast<const char *>(GlobalLock(dib_));
+  out.Write(reinterpret_cast<const char *>(bmpHead_), sizeof bmpHead_);
+  out.Write(block + sizeof(BITMAPINFOHEADER), dibBytes_ - sizeof(BITMAPINFOHEADER));
+  GlobalUnlock(dib_);
 }
 
 PictureCounts ExportPictures(IfsHandle container, const std::string &directory) {

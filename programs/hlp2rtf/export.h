@@ -23,10 +23,31 @@ void ExportTopics(IfsHandle container, TopicHandle topic, bool text, programs::O
 // number in 3.0 files).
 bool IsPictureName(const char *name);
 
-// The file of the picture that an open internal file holds: a .bmp for a
-// bitmap, a placeable .wmf for a metafile (extension says which).  False
-// (bytes empty) when the picture cannot be read or converted.
-bool PictureFile(IfsFileHandle file, std::vector<uint8_t> &bytes, const char *&extension);
+// The picture that an open internal file holds, converted by the SHG import,
+// and the file it makes: a .bmp for a bitmap (written from the import's DIB
+// without a copy of its pixels), a placeable .wmf for a metafile.
+class Picture {
+ public:
+  explicit Picture(IfsFileHandle file);
+  ~Picture();
+  Picture(const Picture &) = delete;
+  Picture &operator=(const Picture &) = delete;
+
+  // False when the picture could not be read or converted: it has no file.
+  bool converted() const { return converted_; }
+  const char *extension() const { return metafile_ != nullptr ? ".wmf" : ".bmp"; }
+  // Writes the picture's file.
+  void Write(programs::Output &out) const;
+
+ private:
+  HGLOBAL dib_ = nullptr;
+  HGLOBAL hotspots_ = nullptr;
+  HMETAFILE metafile_ = nullptr;
+  bool converted_ = false;
+  uint8_t bmpHead_[14 + 40] = {};
+  size_t dibBytes_ = 0;
+  std::vector<uint8_t> wmf_;
+};
 
 struct PictureCounts {
   int written = 0;
