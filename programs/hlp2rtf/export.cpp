@@ -179,8 +179,14 @@ Picture::Picture(IfsFileHandle file) {
     converted_ = block != nullptr && pictures::BmpFileHead(block, GlobalSize(dib_), bmpHead_, dibBytes_);
     GlobalUnlock(dib_);
   } else if (metafile_ != nullptr) {
-    wmf_ = pictures::WmfFileBytes(metafile_, header);
-    converted_ = !wmf_.empty();
+    // As pictures::WmfFileBytes makes it, into a buffer that is not cleared
+    // first: the metafile's bytes fill it.
+    UINT bits = GetMetaFileBitsEx(metafile_, 0, nullptr);
+    if (bits == 0) return;
+    wmfBytes_ = sizeof header + bits;
+    wmf_.reset(new uint8_t[wmfBytes_]);
+    std::memcpy(wmf_.get(), &header, sizeof header);
+    converted_ = GetMetaFileBitsEx(metafile_, bits, wmf_.get() + sizeof header) == bits;
   }
 }
 
@@ -193,7 +199,7 @@ Picture::~Picture() {
 void Picture::Write(programs::Output &out) const {
   if (!converted_) return;
   if (metafile_ != nullptr) {
-    out.Write(reinterpret_cast<const char *>(wmf_.data()), wmf_.size());
+    out.Write(reinterpret_cast<const char *>(wmf_.get()), wmfBytes_);
     return;
   }
   const auto *block = static_cast<const char *>(GlobalLock(dib_));

@@ -7,6 +7,7 @@
 #include <marlet/marlet.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,8 @@ class Picture {
   bool converted_ = false;
   uint8_t bmpHead_[14 + 40] = {};
   size_t dibBytes_ = 0;
-  std::vector<uint8_t> wmf_;
+  std::unique_ptr<uint8_t[]> wmf_;  // the placeable header and the metafile's bytes
+  size_t wmfBytes_ = 0;
 };
 
 struct PictureCounts {
