@@ -55,6 +55,7 @@ bool SetUpBlockReader(TopicHandleRecord &topic) {
   topic.blockBufferSize = topic.compressed ? kCompressedBufferFactor * topic.blockDataSize : topic.blockDataSize;
   topic.blockBuffer = static_cast<uint8_t *>(RtCalloc(1, static_cast<size_t>(topic.blockBufferSize)));
   if (topic.blockBuffer == nullptr) return false;
+  topic.blockData = topic.blockBuffer;
   topic.readAhead = static_cast<uint8_t *>(RtMalloc(static_cast<size_t>(kReadAheadBlocks) * topic.blockSize));
   if (topic.readAhead == nullptr) return false;
   topic.readAheadStart = 0;
@@ -102,6 +103,7 @@ void ReadTopicBlock(TopicHandleRecord &topic) {
   topic.readPos = 0;
   topic.blockLength = 0;
   topic.blockHeader = {};
+  topic.blockData = topic.blockBuffer;
   if (topic.blockNumber < 0 || start >= topic.topicFileSize) return;
   Bytes block = BlockBytes(topic, start);
   if (block.size() >= kBlockHeaderSize)
@@ -116,8 +118,10 @@ void ReadTopicBlock(TopicHandleRecord &topic) {
                      std::span<uint8_t>(topic.blockBuffer, static_cast<size_t>(topic.blockBufferSize)))
               .produced);
   } else {
+    // Read where the read-ahead holds it, which stays until the next block
+    // is loaded.
     size_t n = std::min<size_t>(data.size(), static_cast<size_t>(topic.blockDataSize));
-    if (n > 0) std::memcpy(topic.blockBuffer, data.data(), n);
+    if (n > 0) topic.blockData = data.data();
     topic.blockLength = static_cast<int32_t>(n);
   }
 }
@@ -150,14 +154,14 @@ int32_t ReadRecordBytes(TopicHandleRecord &topic, uint8_t *destination, int32_t 
       if (static_cast<int64_t>(topic.nextLink) <= topic.recordLink) return 0;
       topic.recordLink = topic.nextLink;
       topic.readPos = static_cast<int32_t>(at);
-      int32_t length = LoadI32(topic.blockBuffer + at + kRecordLengthField);
-      uint32_t next = LoadU32(topic.blockBuffer + at + kNextRecordField);
+      int32_t length = LoadI32(topic.blockData + at + kRecordLengthField);
+      uint32_t next = LoadU32(topic.blockData + at + kNextRecordField);
       if (length < kRecordHeaderSize || length > RemainingStream(topic)) return 0;
       topic.recordRemaining = length;
       topic.nextLink = IsVersion30(topic) ? topic.nextLink + next : next;
     }
     int32_t run = std::min({count - done, topic.blockLength - topic.readPos, topic.recordRemaining});
-    std::memcpy(destination + done, topic.blockBuffer + topic.readPos, static_cast<size_t>(run));
+    std::memcpy(destination + done, topic.blockData + topic.readPos, static_cast<size_t>(run));
     topic.readPos += run;
     topic.recordRemaining -= run;
     done += run;

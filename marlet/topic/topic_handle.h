@@ -116,4 +116,7 @@ struct TopicHandleRecord {
   uint8_t *readAhead;         // |TOPIC bytes from readAheadStart on, several blocks read at once
   int64_t readAheadStart;
   int32_t readAheadLength;    // valid bytes of readAhead
+  // The loaded block's record data, blockLength bytes: in blockBuffer when
+  // the blocks are compressed, else where the read-ahead holds them.
+  const uint8_t *blockData;
 };
