@@ -16,9 +16,10 @@ constexpr int32_t kBlockSize = 4096;
 // A decompressed block stays below 16384 bytes; the buffer takes six stored
 // blocks' worth, as generously as the help compilers' readers do.
 constexpr int32_t kCompressedBufferFactor = 6;
-// |TOPIC is read ahead this many blocks at a time: one read for 64 KiB rather
+// |TOPIC is read ahead this many blocks at a time: one read for 32 KiB rather
 // than two for each block (its header, then its data), which on large files
-// had the system calls cost as much as rendering a third of the text.
+// had the system calls cost as much as rendering a third of the text.  More
+// would save few reads more, and each page of the buffer costs a fault.
 constexpr int32_t kReadAheadBlocks = 8;
 
 // The most record bytes the blocks from the loaded one on can hold: a record
@@ -87,7 +88,8 @@ Bytes BlockBytes(TopicHandleRecord &topic, int64_t start) {
   const int64_t held = topic.readAheadStart + topic.readAheadLength;
   if (start < topic.readAheadStart || start + topic.blockSize > held) {
     IFSSeekFile(topic.topicFile, static_cast<int32_t>(start), 0);
-    int32_t read = IFSReadFile(topic.topicFile, topic.readAhead, static_cast<uint32_t>(kReadAheadBlocks) * topic.blockSize);
+    const uint32_t want = static_cast<uint32_t>(kReadAheadBlocks) * static_cast<uint32_t>(topic.blockSize);
+    int32_t read = IFSReadFile(topic.topicFile, topic.readAhead, want);
     topic.readAheadStart = start;
     topic.readAheadLength = read > 0 ? read : 0;
   }

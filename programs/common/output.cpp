@@ -100,8 +100,9 @@ void Output::WriteRtfText(const char *text) {
       alignas(16) unsigned char padded[16] = {};
       std::memcpy(padded, p, rest);
       __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i *>(padded));
-      __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
-                                     _mm_cmpeq_epi8(bytes, close));
+      __m128i special =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
+                       _mm_cmpeq_epi8(bytes, close));
       if (_mm_movemask_epi8(_mm_or_si128(special, bytes)) == 0) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
         out += rest;

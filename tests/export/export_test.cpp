@@ -243,8 +243,8 @@ TEST(Hlp2rtf, ExportingAgainReplacesWhatWasThere) {
   TempDir dir;
   std::string pictured = dir.Write("p.hlp", BuildTopicHelpFile(recipe).container.bytes);
   auto exportTo = [&](const std::string &help, const std::string &rtf, const std::string &pictures) {
-    return RunCommand(ProgramPath("hlp2rtf") + " -o " + Quote(rtf) + " -p " + Quote(pictures) + " " + Quote(help))
-        .exitCode;
+    std::string args = " -o " + Quote(rtf) + " -p " + Quote(pictures) + " " + Quote(help);
+    return RunCommand(ProgramPath("hlp2rtf") + args).exitCode;
   };
   ASSERT_EQ(exportTo(manual, dir.path() + "/fresh.rtf", dir.path() + "/fresh"), 0);
   ASSERT_EQ(exportTo(pictured, dir.path() + "/fresh-p.rtf", dir.path() + "/fresh"), 0);
