@@ -20,13 +20,24 @@ namespace hlp2rtf {
 
 namespace {
 
-struct Title {
-  TopicOffset offset;
+// The title index: each entry's offset and where its title begins in one
+// text of all titles (each ended by a zero byte), rather than a string each.
+struct Titles {
+  struct Entry {
+    TopicOffset offset;
+    size_t at;
+  };
+  std::vector<Entry> entries;
   std::string text;
+  size_t size() const { return entries.size(); }
+  TopicOffset offset(size_t i) const { return entries[i].offset; }
+  const char *title(size_t i) const { return text.c_str() + entries[i].at; }
 };
 
 int32_t MARLET_API CollectTitle(const char *title, TopicOffset offset, MarletUserData user) {
-  reinterpret_cast<std::vector<Title> *>(user)->push_back({offset, title});
+  Titles &titles = *reinterpret_cast<Titles *>(user);
+  titles.entries.push_back({offset, titles.text.size()});
+  titles.text.append(title).push_back('\0');
   return 1;
 }
 
@@ -42,7 +53,7 @@ struct Export {
   bool closed = false;  // event 8 came
   // Plain text: the titles of the index, to mark topics whose header sends no
   // title event (untitled topics) where their first piece arrives.
-  std::vector<Title> titles = {};
+  Titles titles = {};
   size_t next = 0;
 
   void Announce(const char *title) {
@@ -54,8 +65,8 @@ struct Export {
   }
   void TopicsBefore(TopicOffset offset, bool inclusive) {
     while (next < titles.size() &&
-           (titles[next].offset < offset || (inclusive && titles[next].offset == offset)))
-      Announce(titles[next++].text.c_str());
+           (titles.offset(next) < offset || (inclusive && titles.offset(next) == offset)))
+      Announce(titles.title(next++));
   }
 };
 
@@ -65,7 +76,7 @@ int32_t MARLET_API Deliver(const char *text, TopicOffset offset, int32_t event, 
     switch (event) {
       case TopicEventTitle:
         x.TopicsBefore(offset, false);
-        if (x.next < x.titles.size() && x.titles[x.next].offset == offset) ++x.next;
+        if (x.next < x.titles.size() && x.titles.offset(x.next) == offset) ++x.next;
         x.Announce(text);
         break;
 
@@ -140,7 +151,7 @@ int32_t MARLET_API ExportPicture(const char *name, int32_t, MarletUserData user)
 
 void ExportTopics(IfsHandle container, TopicHandle topic, bool text, programs::Output &out) {
   // The RTF document needs the titles' count alone (for the progress line).
-  std::vector<Title> titles;
+  Titles titles;
   size_t count = 0;
   if (text)
     HlpEnumTitles(container, CollectTitle, reinterpret_cast<MarletUserData>(&titles));
