@@ -82,7 +82,8 @@ int32_t MARLET_API Deliver(const char *text, TopicOffset offset, int32_t event, 
 
       case TopicEventText:
       case TopicEventPlainBreak:
-        x.TopicsBefore(offset, true);
+        // Most pieces come before the next index entry: no call for them.
+        if (x.next < x.titles.size() && x.titles.offset(x.next) <= offset) x.TopicsBefore(offset, true);
         x.out->Write(text);
         break;
       default:
