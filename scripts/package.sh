@@ -28,15 +28,21 @@ arch="$(dpkg --print-architecture)"
 multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "not a package for $arch"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for library in libc6 libstdc++6 libgcc-s1; do
-  tr ',' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qx "$library" || fail "Depends lacks $library: $depends"
-done
 
 # ---- Files -----------------------------------------------------------------
 root="$dir/scratch-root"
 rm -rf "$root"
 dpkg -x "$deb" "$root"
 lib="$root/usr/lib/$multiarch"
+# Depends names libc6, and the C++ run-time's packages when a binary loads
+# them (the build links the run-time in, see the top CMakeLists.txt).
+needed="$(objdump -p "$lib"/lib*.so.1.0.0 "$root"/usr/bin/* | awk '$1 == "NEEDED" { print $2 }' | sort -u)"
+required=(libc6)
+if grep -q '^libstdc++' <<<"$needed"; then required+=(libstdc++6); fi
+if grep -q '^libgcc_s' <<<"$needed"; then required+=(libgcc-s1); fi
+for library in "${required[@]}"; do
+  tr ',' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qx "$library" || fail "Depends lacks $library: $depends"
+done
 # The programs: one folder each under programs/ (the build's bin/ also holds
 # the fuzz runners, which are not installed).
 mapfile -t programs < <(cd programs && for p in */; do p="${p%/}"; [ -x "../$dir/bin/$p" ] && echo "$p"; done)
