@@ -1,0 +1,2 @@
+# The document layer's writers, on models the tests build.
+target_link_libraries(${test_target} PRIVATE quillon_document)
