@@ -27,6 +27,9 @@ int RunContainer(const uint8_t *data, size_t size);
 // Help file: HlpTopicOpen with fonts, keywords and contexts, the whole
 // stream, then seeks to the indexed positions.
 int RunTopic(const uint8_t *data, size_t size);
+// Help file: the document layer (the whole model, topics one at a time, the
+// keyword lists, the contents file) and each topic's HTML.
+int RunDocument(const uint8_t *data, size_t size);
 // SHG file image: SHGImportEx, and the picture files of what it made.
 int RunShgImport(const uint8_t *data, size_t size);
 // A DIB block and a hotspot list block (layout in shg_export_fuzzer.cpp):

@@ -5,7 +5,7 @@
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET ...]
 #   SECONDS  how long each target runs (default 60)
-#   TARGET   container, topic, shg_import, shg_export (default: all four)
+#   TARGET   container, topic, document, shg_import, shg_export (default: all five)
 #
 # The targets (fuzz/harness.h):
 #   container   a help file: IFSOpen, every internal file read, titles,
@@ -13,6 +13,9 @@
 #               |SYSTEM, IsSecondaryWindow, IsTopic
 #   topic       a help file: HlpTopicOpen(7), the whole topic stream, seeks to
 #               the titles' offsets each followed by a short enumeration
+#   document    a help file through the document layer: the whole model,
+#               topics one at a time, keyword lists, the contents file (the
+#               input's tail), each topic's HTML
 #   shg_import  an SHG file: SHGImportEx, the .bmp/.wmf files of its results,
 #               SHGExport of its DIB and the import of that
 #   shg_export  a DIB block and a hotspot list: SHGExport, then SHGImportEx of
@@ -43,7 +46,7 @@ root="$(pwd)"
 seconds="${1:-60}"
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(container topic shg_import shg_export)
+[ ${#targets[@]} -eq 0 ] && targets=(container topic document shg_import shg_export)
 dir="${QUILLON_FUZZ_DIR:-$root/build-fuzz}"
 jobs=2
 
@@ -79,7 +82,7 @@ rm -rf "$dir/seeds"
 
 seed_kind() {
   case "$1" in
-    container | topic) echo hlp ;;
+    container | topic | document) echo hlp ;;
     shg_import) echo shg ;;
     shg_export) echo shg_export ;;
   esac
@@ -90,7 +93,7 @@ seed_kind() {
 # declare a picture of 2 GiB, which the import allocates (untouched).
 options() {
   case "$1" in
-    container | topic) echo "-max_len=131072 -dict=$root/fuzz/hlp.dict -malloc_limit_mb=256" ;;
+    container | topic | document) echo "-max_len=131072 -dict=$root/fuzz/hlp.dict -malloc_limit_mb=256" ;;
     shg_import) echo "-max_len=98304 -dict=$root/fuzz/shg.dict -malloc_limit_mb=2560" ;;
     shg_export) echo "-max_len=65536 -dict=$root/fuzz/shg.dict -malloc_limit_mb=2560" ;;
   esac

@@ -5,6 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs="$(nproc)"
+# The browser test drives Debian's Chromium with puppeteer-core (no browser
+# download); its packages come from the npm registry, pinned by the lock file.
+command -v npm >/dev/null 2>&1 || scripts/deps.sh npm
+(cd tests/browser && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error </dev/null) ||
+  echo "note: npm packages of tests/browser not installed; the browser test will be skipped" >&2
 
 run() {  # build-dir cmake-options...
   local dir="$1"; shift

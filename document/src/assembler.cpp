@@ -68,11 +68,15 @@ bool Assembler::Event(const char *text, TopicOffset at, int32_t event) {
       next_ = at;
       return false;
     }
-    if (topic_ && !EndTopic()) return false;
+    if (topic_ && !EndTopic(at)) return false;
     BeginTopic(text, at);
     return true;
   }
   EnsureTopic(at);
+  if (at != position_) {
+    if (position_ != kNoTopic && at > position_) AttachInside(position_, at);
+    position_ = at;
+  }
   Topic &topic = *topic_;
   switch (event) {
     case TopicEventText:
@@ -246,15 +250,18 @@ void Assembler::BeginTopic(const char *fields, TopicOffset at) {
   lastBlockIsTable_[0] = lastBlockIsTable_[1] = false;
   link_ = -1;
   hotspotAttribute_ = 0;
+  position_ = at;
+  slotPosition_ = kNoTopic;
 }
 
 void Assembler::EnsureTopic(TopicOffset at) {
   if (!topic_) BeginTopic("", at);  // records before the first topic header
 }
 
-bool Assembler::EndTopic() {
+bool Assembler::EndTopic(TopicOffset next) {
   if (inRow_) EndRow();
   FlushParagraph();
+  AttachInside(position_, next);
   Topic &topic = *topic_;
   for (Link &link : topic.links) file_.ResolveLink(link);
   if (mode_ == Mode::Single) {
@@ -270,7 +277,44 @@ bool Assembler::EndTopic() {
 }
 
 void Assembler::Finish() {
-  if (topic_) EndTopic();
+  if (topic_) EndTopic(next_);
+}
+
+// A context may point inside a record (a jump to the middle of a paragraph):
+// the stream names only record starts, so such a context is found between
+// one record's position and the next, and is placed on the first block the
+// record made.
+void Assembler::AttachInside(TopicOffset low, TopicOffset high) {
+  if (low == kNoTopic || high <= low + 1) return;
+  std::vector<ContextEntry> inside = file_.ContextsBetween(low, high);
+  if (inside.empty()) return;
+  Topic &topic = *topic_;
+  std::vector<std::string> *anchors = SlotAnchors();
+  for (const ContextEntry &entry : inside) {
+    bool known = std::any_of(topic.contexts.begin(), topic.contexts.end(),
+                             [&](const Anchor &a) { return a.hash == entry.hash; });
+    if (known) continue;
+    std::string name = file_.ContextString(entry.hash);
+    topic.contexts.push_back({name, entry.hash, entry.offset});
+    anchors->push_back(std::move(name));
+  }
+}
+
+std::vector<std::string> *Assembler::SlotAnchors() {
+  if (slotPosition_ == position_) {
+    std::vector<Block> &blocks = Region(slot_.header);
+    if (slot_.block < blocks.size()) {
+      Block &block = blocks[slot_.block];
+      if (!slot_.row) {
+        if (Paragraph *paragraph = std::get_if<Paragraph>(&block)) return &paragraph->anchors;
+      } else if (Table *table = std::get_if<Table>(&block); table && slot_.rowIndex < table->rows.size()) {
+        return &table->rows[slot_.rowIndex].anchors;
+      }
+    }
+  }
+  if (paragraphOpen_) return &paragraph_.anchors;
+  if (inRow_) return &row_.anchors;
+  return &pendingAnchors_;
 }
 
 int Assembler::StartLink(Link link) {
@@ -308,6 +352,31 @@ void Assembler::Controls(const char *text) {
     }
   }
 
+  // A font change ("\f2\cf2\fs20\b0\i0\ul0 ", the most frequent piece):
+  // the library sends the same few texts over and over, so each one's style
+  // is worked out once.
+  if (text[0] == '\\' && text[1] == 'f' && text[2] >= '0' && text[2] <= '9') {
+    unsigned font = 0;
+    for (const char *d = text + 2; *d >= '0' && *d <= '9' && font < 100000; ++d) font = font * 10 + (*d - '0');
+    if (font < 4096) {
+      if (fontChanges_.size() <= font) fontChanges_.resize(font + 1);
+      for (const FontChange &known : fontChanges_[font])
+        if (known.text == text) {
+          style_ = known.style;
+          return;
+        }
+      ParseWords(text);
+      // Inside a hotspot the change leaves the underline as it was: only the
+      // changes that set every attribute may be taken from the cache.
+      if (fontChanges_[font].size() < 4 && std::strstr(text, "\\ul") != nullptr)
+        fontChanges_[font].push_back({text, style_});
+      return;
+    }
+  }
+  ParseWords(text);
+}
+
+void Assembler::ParseWords(const char *text) {
   const char *p = text;
   while (*p != '\0') {
     if (*p != '\\') {
@@ -455,9 +524,11 @@ void Assembler::AddText(const char *text) {
       return;
     }
   }
-  Inline piece;
-  piece.text = file_.PageOfFont(style_.font).ToUtf8(text);
-  AddInline(std::move(piece));
+  if (paragraph.content.size() >= kMaxInlinesPerParagraph) return;
+  Inline &piece = paragraph.content.emplace_back();
+  piece.style = style_;
+  piece.link = link_;
+  file_.PageOfFont(style_.font).AppendUtf8(text, piece.text);
 }
 
 void Assembler::AddInline(Inline piece) {
@@ -502,8 +573,13 @@ void Assembler::PlaceParagraph(Paragraph &&paragraph) {
     row_.cells.back().paragraphs.push_back(std::move(paragraph));
     return;
   }
-  Region(nonScrolling_).push_back(std::move(paragraph));
+  std::vector<Block> &region = Region(nonScrolling_);
+  region.push_back(std::move(paragraph));
   lastBlockIsTable_[nonScrolling_ ? 1 : 0] = false;
+  if (slotPosition_ != position_) {
+    slot_ = {nonScrolling_, region.size() - 1, false, 0};
+    slotPosition_ = position_;
+  }
 }
 
 // ---- Tables -------------------------------------------------------------------------------
@@ -541,8 +617,13 @@ void Assembler::EndRow() {
   std::vector<Block> &blocks = Region(rowNonScrolling_);
   if (!lastBlockIsTable_[region] || blocks.empty() || !std::holds_alternative<Table>(blocks.back()))
     blocks.emplace_back(Table{});
-  std::get<Table>(blocks.back()).rows.push_back(std::move(row_));
+  std::vector<Row> &rows = std::get<Table>(blocks.back()).rows;
+  rows.push_back(std::move(row_));
   lastBlockIsTable_[region] = true;
+  if (slotPosition_ != position_) {
+    slot_ = {rowNonScrolling_, blocks.size() - 1, true, rows.size() - 1};
+    slotPosition_ = position_;
+  }
   row_ = {};
 }
 

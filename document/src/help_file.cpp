@@ -239,8 +239,18 @@ std::string HelpFileKey(std::string_view name) {
 }
 
 HelpFile::Impl::~Impl() {
+  HlpTopicClose(randomTopics);
+  IFSClose(randomContainer);
   HlpTopicClose(topics);
   IFSClose(container);
+}
+
+TopicHandle HelpFile::Impl::RandomTopics() {
+  if (randomTopics == nullptr && randomContainer == nullptr) {
+    randomContainer = IFSOpen(path.c_str());
+    if (randomContainer != nullptr) randomTopics = HlpTopicOpen(randomContainer, kStreamOptions);
+  }
+  return randomTopics;
 }
 
 const std::vector<ContextEntry> &HelpFile::Impl::Contexts() {
@@ -284,6 +294,15 @@ std::vector<uint32_t> HelpFile::Impl::HashesAt(TopicOffset offset) {
   for (; it != contextsByOffset.end() && it->offset == offset; ++it) hashes.push_back(it->hash);
   std::sort(hashes.begin(), hashes.end());
   return hashes;
+}
+
+std::vector<ContextEntry> HelpFile::Impl::ContextsBetween(TopicOffset low, TopicOffset high) {
+  Contexts();
+  std::vector<ContextEntry> found;
+  auto it = std::upper_bound(contextsByOffset.begin(), contextsByOffset.end(), low,
+                             [](TopicOffset v, const ContextEntry &e) { return v < e.offset; });
+  for (; it != contextsByOffset.end() && it->offset < high; ++it) found.push_back(*it);
+  return found;
 }
 
 TopicOffset HelpFile::Impl::Resolve(uint32_t hash) {
@@ -373,6 +392,7 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string &path, std::string *w
   }
   FileInfo &info = impl->info;
   info.path = path;
+  impl->path = path;
   info.minorVersion = title->minorVersion;
   info.flags = title->flags;
   SystemRecords records = ReadSystemRecords(impl->container);
@@ -400,8 +420,13 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string &path, std::string *w
   }
   info.codePage = impl->codePage.number();
   for (const Font &font : info.fonts) {
+    std::optional<CodePage> symbols;
+    if (impl->options.symbolFonts) symbols = CodePage::ForSymbolFont(font.face);
     int page = CodePageOfCharset(font.charset);
-    impl->fontPages.push_back(page != 0 && page != info.codePage ? std::make_unique<CodePage>(page) : nullptr);
+    if (symbols)
+      impl->fontPages.push_back(std::make_unique<CodePage>(std::move(*symbols)));
+    else
+      impl->fontPages.push_back(page != 0 && page != info.codePage ? std::make_unique<CodePage>(page) : nullptr);
   }
 
   const CodePage &text = impl->codePage;
@@ -454,9 +479,11 @@ TopicOffset HelpFile::FirstTopic() {
 
 std::optional<Topic> HelpFile::ReadTopicAt(TopicOffset offset, TopicOffset *next) {
   if (next) *next = kNoTopic;
+  TopicHandle topics = impl_->RandomTopics();
+  if (topics == nullptr) return std::nullopt;
   Assembler assembler(*impl_, Assembler::Mode::Single);
-  HlpTopicSeek(impl_->topics, offset);
-  HlpTopicEnumerate(impl_->topics, Assembler::Callback, reinterpret_cast<MarletUserData>(&assembler));
+  HlpTopicSeek(topics, offset);
+  HlpTopicEnumerate(topics, Assembler::Callback, reinterpret_cast<MarletUserData>(&assembler));
   if (!assembler.startedWithHeader()) return std::nullopt;
   assembler.Finish();
   std::optional<Topic> &topic = assembler.single();

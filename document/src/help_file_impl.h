@@ -16,7 +16,14 @@ namespace quillon::document {
 
 struct HelpFile::Impl {
   IfsHandle container = nullptr;
-  TopicHandle topics = nullptr;
+  TopicHandle topics = nullptr;  // the stream ReadAll walks
+  // Topics read one at a time (ReadTopicAt) go through a second opening of
+  // the file, so that they may be read while ReadAll is under way (a page
+  // writer reading a popup's topic from inside ReadAll's callback).
+  IfsHandle randomContainer = nullptr;
+  TopicHandle randomTopics = nullptr;
+  std::string path;
+  TopicHandle RandomTopics();
   OpenOptions options;
   FileInfo info;
   CodePage codePage;
@@ -41,6 +48,8 @@ struct HelpFile::Impl {
   const std::vector<TopicOffset> &TopicMap();
   std::string ContextString(uint32_t hash);
   std::vector<uint32_t> HashesAt(TopicOffset offset);
+  // Contexts at positions strictly between two positions, in offset order.
+  std::vector<ContextEntry> ContextsBetween(TopicOffset low, TopicOffset high);
   TopicOffset Resolve(uint32_t hash);
   uint32_t TopicNumberOf(TopicOffset offset);
   void ResolveLink(Link &link);
@@ -72,9 +81,12 @@ class Assembler {
  private:
   bool Event(const char *text, TopicOffset at, int32_t event);
   void BeginTopic(const char *fields, TopicOffset at);
-  bool EndTopic();
+  bool EndTopic(TopicOffset next);
+  void AttachInside(TopicOffset low, TopicOffset high);
+  std::vector<std::string> *SlotAnchors();
   void EnsureTopic(TopicOffset at);
   void Controls(const char *text);
+  void ParseWords(const char *text);
   void Word(std::string_view word, bool hasNumber, int number);
   void AddInline(Inline piece);
   void AddText(const char *text);
@@ -106,6 +118,11 @@ class Assembler {
   bool inTable_ = false;
   TabKind nextTab_ = TabKind::Left;
   Style style_;
+  struct FontChange {
+    std::string text;
+    Style style;
+  };
+  std::vector<std::vector<FontChange>> fontChanges_;  // per font: its change texts and what they set
   bool paragraphOpen_ = false;
   Paragraph paragraph_;
   std::vector<std::string> pendingAnchors_;
@@ -115,6 +132,16 @@ class Assembler {
   Row row_;
   int column_ = 0;
   bool lastBlockIsTable_[2] = {false, false};  // per region: the last block is a table rows go on with
+  // Where contexts that point inside a record, not at its start, go: the
+  // first block the record made.
+  TopicOffset position_ = kNoTopic;  // the record being read
+  struct Slot {
+    bool header = false;
+    size_t block = 0;
+    bool row = false;
+    size_t rowIndex = 0;
+  } slot_;
+  TopicOffset slotPosition_ = kNoTopic;
   // Hotspots.
   int link_ = -1;
   char hotspotAttribute_ = 0;  // 'u' popup, 's' jump or macro, from the control before the target

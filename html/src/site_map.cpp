@@ -34,8 +34,11 @@ std::string FallbackName(TopicOffset start, uint32_t number) {
 
 SiteMap::SiteMap(document::HelpFile &file) {
   starts_ = file.TopicStarts();
-  for (const document::ContextEntry &entry : file.Contexts())
+  for (const document::ContextEntry &entry : file.Contexts()) {
     contextNames_.emplace(entry.hash, SafeName(Lower(file.ContextString(entry.hash))));
+    auto [at, fresh] = anchorAt_.emplace(entry.offset, entry.hash);
+    if (!fresh && entry.hash < at->second) at->second = entry.hash;
+  }
   std::unordered_set<std::string> taken = {"index", "keywords", "search", "style", "search-data"};
   const bool v30 = file.info().Version30();
   for (TopicOffset start : starts_) {
@@ -83,8 +86,13 @@ std::string SiteMap::HrefTo(TopicOffset target, uint32_t hash) const {
   TopicOffset start = StartOf(target);
   if (start == kNoTopic) return "";
   std::string href = PageOf(start) + ".html";
-  if (target != start) href += "#" + ContextName(hash);
-  return href;
+  if (target == start) return href;
+  if (hash == 0) {
+    auto named = anchorAt_.find(target);
+    if (named == anchorAt_.end()) return href;
+    hash = named->second;
+  }
+  return href + "#" + ContextName(hash);
 }
 
 }  // namespace quillon::html

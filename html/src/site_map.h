@@ -30,8 +30,8 @@ class SiteMap {
   // The start of the topic that holds a position; kNoTopic before the first.
   document::TopicOffset StartOf(document::TopicOffset position) const;
   // An href from a page of this site to a position, "" when no topic holds it.
-  // The anchor is the context string of hash when the position lies inside
-  // its topic.
+  // A position inside its topic gets the anchor of hash, or of a context that
+  // names the position when hash is 0; with neither, the page alone.
   std::string HrefTo(document::TopicOffset target, uint32_t hash) const;
   // The name a context hash goes by in file names and anchors.
   std::string ContextName(uint32_t hash) const;
@@ -45,6 +45,7 @@ class SiteMap {
   std::vector<document::TopicOffset> starts_;
   std::unordered_map<document::TopicOffset, std::string> pages_;
   std::unordered_map<uint32_t, std::string> contextNames_;
+  std::unordered_map<document::TopicOffset, uint32_t> anchorAt_;  // a context hash naming each position
   std::vector<std::pair<std::string, std::string>> stubs_;
 };
 

@@ -1,2 +1,2 @@
-# The document layer's writers, on models the tests build.
+# The document layer and its writers.
 target_link_libraries(${test_target} PRIVATE quillon_document)

@@ -28,6 +28,9 @@ int RunTarget(const std::string &target, const Bytes &bytes) {
   const uint8_t *data = bytes.empty() ? &kNothing : bytes.data();
   if (target == "container") return quillon_fuzz::RunContainer(data, bytes.size());
   if (target == "topic") return quillon_fuzz::RunTopic(data, bytes.size());
+#if QUILLON_FUZZ_DOCUMENT
+  if (target == "document") return quillon_fuzz::RunDocument(data, bytes.size());
+#endif
   if (target == "shg_import") return quillon_fuzz::RunShgImport(data, bytes.size());
   if (target == "shg_export") return quillon_fuzz::RunShgExport(data, bytes.size());
   ADD_FAILURE() << "no fuzz target " << target;
@@ -43,6 +46,17 @@ TEST(Regressions, BuiltInputsThroughTheirTargets) {
     EXPECT_EQ(RunTarget(input.target, input.bytes), 0);
   }
 }
+
+#if QUILLON_FUZZ_DOCUMENT
+// The damaged help files also through the document layer and its HTML.
+TEST(Regressions, DamagedHelpFilesThroughTheDocumentLayer) {
+  for (const regression::Input &input : regression::BuiltInputs()) {
+    if (input.target != "container" && input.target != "topic") continue;
+    SCOPED_TRACE(input.name);
+    EXPECT_EQ(RunTarget("document", input.bytes), 0);
+  }
+}
+#endif
 
 // A topic stream opened with the given options on an in-memory help file,
 // enumerated whole.
