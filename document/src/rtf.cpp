@@ -8,8 +8,11 @@
 //              (the instruction without a group of its own: Word and LibreOffice
 //              read both forms, unrtf shows the runs only of this one)
 //   position   {\*\bkmkstart qOFFSET}{\*\bkmkend qOFFSET} where a topic or context begins
-// \uc1 with "?" after every \uN: a reader without Unicode shows a question
-// mark rather than some other byte's letter.
+// \uc1 with \'3f ("?") after every \uN: a reader without Unicode shows a
+// question mark rather than some other byte's letter.  The fallback is
+// written as a hex escape, as Word writes it, rather than a bare "?": unrtf
+// takes text that follows a bare one for part of the control word and drops
+// it ("\u1059?." loses the full stop).
 #include "quillon/document/rtf.h"
 
 #include <algorithm>
@@ -57,7 +60,7 @@ void AppendUnicodeUnit(std::string &out, uint32_t unit) {
   int value = unit > 0x7FFF ? static_cast<int>(unit) - 0x10000 : static_cast<int>(unit);
   out += "\\u";
   out += std::to_string(value);
-  out += '?';
+  out += "\\'3f";
 }
 
 // A URL inside a field instruction's quotes: percent-encoded beyond the

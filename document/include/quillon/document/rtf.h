@@ -62,8 +62,9 @@ class RtfWriter {
 };
 
 // Text as RTF: "\\", "{" and "}" escaped, tabs and line feeds as \tab and
-// \line, other control characters dropped, everything beyond ASCII as \uN?
-// (UTF-16 units; invalid UTF-8 as U+FFFD).
+// \line, other control characters dropped, everything beyond ASCII as
+// \uN\'3f (UTF-16 units with "?" for readers without Unicode; invalid UTF-8
+// as U+FFFD).
 void AppendRtfText(std::string &out, std::string_view utf8);
 
 }  // namespace quillon::document
