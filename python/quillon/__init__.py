@@ -39,10 +39,10 @@ from quillon._quillon import (
     shg_to_png,
 )
 
-try:
-    from quillon._quillon import Picture
-except ImportError:  # built without the picture layer
-    pass
+# help() shows them as the package's own.
+for _function in (context_string, hash, open, shg_to_png):
+    _function.__module__ = __name__
+del _function
 
 __all__ = [
     "Context",
@@ -52,7 +52,6 @@ __all__ = [
     "Hotspot",
     "Keyword",
     "KeywordEntry",
-    "Picture",
     "PictureHotspot",
     "PictureIterator",
     "Title",
@@ -64,3 +63,10 @@ __all__ = [
     "open",
     "shg_to_png",
 ]
+
+try:
+    from quillon._quillon import Picture
+except ImportError:  # built without the picture layer (no libpng or libwmf)
+    pass
+else:
+    __all__.append("Picture")

@@ -144,7 +144,7 @@ class PictureIterator(Iterator[Picture]):
 class HelpFile:
     """A compiled Windows Help file, open for reading; a context manager."""
 
-    def __init__(self, path: _Path) -> None: ...
+    def __init__(self, path: _Path, *, symbol_fonts: bool = True) -> None: ...
     def __enter__(self) -> HelpFile: ...
     def __exit__(
         self,
@@ -190,7 +190,7 @@ class HelpFile:
     def pictures(self) -> PictureIterator: ...
     def picture(self, name: str) -> Picture: ...
 
-def open(path: _Path) -> HelpFile:
+def open(path: _Path, *, symbol_fonts: bool = True) -> HelpFile:
     """Opens a help file for reading; quillon.Error when it cannot be."""
 
 def hash(context_string: Union[str, bytes]) -> int:

@@ -55,6 +55,7 @@ struct FileState {
   std::shared_ptr<const document::FileInfo> info;  // outlives close: topics write RTF with it
   std::string path;      // as given
   std::string absolute;  // for the readers of topics(), which open the file again
+  document::OpenOptions options;  // the same for them
   std::atomic<bool> closed{false};  // file is null; read without the mutex
   void Close() {
     closed = true;

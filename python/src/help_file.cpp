@@ -31,7 +31,7 @@ constexpr size_t kQueuedTopics = 16;
 
 class Reader {
  public:
-  Reader(std::string path, std::string name) : path_(std::move(path)), name_(std::move(name)) {}
+  Reader(std::string path, OpenOptions options) : path_(std::move(path)), options_(std::move(options)) {}
   ~Reader() { Stop(); }
 
   void Start();
@@ -46,7 +46,8 @@ class Reader {
  private:
   void Run();
 
-  std::string path_, name_;
+  std::string path_;
+  OpenOptions options_;
   std::mutex mutex_;
   std::condition_variable ready_, room_;
   std::deque<Topic> queue_;
@@ -72,9 +73,7 @@ void Reader::Start() {
 
 void Reader::Run() {
   std::string why;
-  OpenOptions options;
-  options.name = name_;
-  std::unique_ptr<HelpFile> file = HelpFile::Open(path_, &why, options);
+  std::unique_ptr<HelpFile> file = HelpFile::Open(path_, &why, options_);
   ReadReport report;
   size_t expected = 0;
   if (file) {
@@ -134,7 +133,7 @@ class TopicIterator {
     if (finished_) throw py::stop_iteration();
     if (state_->closed) throw py::value_error("I/O operation on a closed help file");
     if (!reader_) {
-      reader_ = std::make_unique<Reader>(state_->absolute, state_->path);
+      reader_ = std::make_unique<Reader>(state_->absolute, state_->options);
       reader_->Start();
     }
     auto topic = std::make_shared<Topic>();
@@ -168,9 +167,10 @@ class TopicIterator {
 
 // ---- Opening ---------------------------------------------------------------------------------
 
-std::shared_ptr<FileState> OpenState(const std::string &path) {
+std::shared_ptr<FileState> OpenState(const std::string &path, bool symbolFonts) {
   auto state = std::make_shared<FileState>();
   state->path = path;
+  state->options.symbolFonts = symbolFonts;
   std::string why;
   {
     py::gil_scoped_release release;
@@ -188,7 +188,7 @@ std::shared_ptr<FileState> OpenState(const std::string &path) {
       int error = errno;
       throw FileError{error, std::strerror(error), path};
     }
-    state->file = HelpFile::Open(path, &why);
+    state->file = HelpFile::Open(path, &why, state->options);
     if (state->file) {
       std::error_code error;
       std::filesystem::path absolute = std::filesystem::absolute(path, error);
@@ -235,8 +235,10 @@ internal files are bytes.  Reading releases the GIL: separate HelpFile objects
 may be read in separate threads at once (one object is read by one thread at
 a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
   cls.attr("__module__") = "quillon";
-  cls.def(py::init([](const py::object &path) { return PyHelpFile{OpenState(FileSystemPath(path))}; }),
-          py::arg("path"))
+  cls.def(py::init([](const py::object &path, bool symbolFonts) {
+            return PyHelpFile{OpenState(FileSystemPath(path), symbolFonts)};
+          }),
+          py::arg("path"), py::kw_only(), py::arg("symbol_fonts") = true)
       .def("close", [](PyHelpFile &f) {
             py::gil_scoped_release release;
             std::lock_guard lock(f.state->mutex);
@@ -319,7 +321,7 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
             for (const InternalFile &entry : files) out.append(types().file(Str(entry.name), entry.size));
             return out;
           },
-          "files() -> list[File]\n\nThe internal files of the container, in directory order: File(name, size).")
+          "The internal files of the container, in directory order: File(name, size).")
       .def(
           "read",
           [](PyHelpFile &f, const std::string &name) {
@@ -341,7 +343,7 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
             return py::bytes(reinterpret_cast<const char *>(bytes->data()), bytes->size());
           },
           py::arg("name"),
-          "read(name) -> bytes\n\nThe bytes of an internal file (\"|SYSTEM\", \"|bm0\" ...).  KeyError when\n"
+          "The bytes of an internal file (\"|SYSTEM\", \"|bm0\" ...).  KeyError when\n"
           "the container holds no file of that name.")
       // ---- Indexes ----
       .def(
@@ -352,7 +354,7 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
             for (const TitleEntry &entry : titles) out.append(types().title(entry.offset, Str(entry.title)));
             return out;
           },
-          "titles() -> list[Title]\n\nThe title index, in its order: Title(offset, title).")
+          "The title index, in its order: Title(offset, title).")
       .def(
           "contexts",
           [](PyHelpFile &f) {
@@ -366,7 +368,6 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
               out.append(types().context(entry.hash, entry.offset, StrOrNone(context)));
             return out;
           },
-          "contexts() -> list[Context]\n\n"
           "The context index, in unsigned hash order: Context(hash, offset, context),\n"
           "the context string made up to hash to the stored value.")
       .def(
@@ -383,13 +384,11 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
             return out;
           },
           py::arg("list") = "K",
-          "keywords(list=\"K\") -> list[KeywordEntry]\n\n"
           "A keyword index in its order: KeywordEntry(keyword, topics), topics being\n"
           "the offsets stored for the keyword.  An empty list for a list the file does\n"
           "not have (see keyword_lists).")
       // ---- Topics ----
       .def("topics", [](PyHelpFile &f) { return std::make_unique<TopicIterator>(f.state); },
-           "topics() -> Iterator[Topic]\n\n"
            "Every topic in file order.  The topics are read on a thread beside the\n"
            "caller's, a few ahead.  Where damage stops the topic stream before the\n"
            "topics the indexes list, the iterator raises quillon.Error after the\n"
@@ -402,7 +401,6 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
             return Topic_(f.state, std::move(topic));
           },
           py::arg("offset"),
-          "topic_at(offset) -> Topic\n\n"
           "The topic that begins at offset or holds it (any position inside it, as\n"
           "Context.offset and Hotspot.target give): the one that begins last before\n"
           "it.  KeyError when none does.")
@@ -417,16 +415,19 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
             return Topic_(f.state, std::move(topic));
           },
           py::arg("context_string"),
-          "find(context_string) -> Topic | None\n\n"
           "The topic a context string names (compared by hash, letter case aside),\n"
           "or None.  Windows 3.0 files keep no context index: None.");
 
-  m.def("open", [](const py::object &path) { return PyHelpFile{OpenState(FileSystemPath(path))}; },
-        py::arg("path"),
-        "open(path) -> HelpFile\n\n"
-        "Opens a help file for reading (str, bytes or os.PathLike).  Raises\n"
-        "quillon.Error (an OSError) with the path and what failed when the file\n"
-        "is missing, unreadable, no help file, or has no topics.");
+  m.def(
+      "open",
+      [](const py::object &path, bool symbolFonts) { return PyHelpFile{OpenState(FileSystemPath(path), symbolFonts)}; },
+      py::arg("path"), py::kw_only(), py::arg("symbol_fonts") = true,
+      "Opens a help file for reading (str, bytes or os.PathLike).  Raises\n"
+      "quillon.Error (an OSError) with the path and what failed when the file\n"
+      "is missing, unreadable, no help file, or has no topics.\n\n"
+      "symbol_fonts: text in the Symbol and Wingdings fonts as the characters\n"
+      "those fonts draw (Greek letters, arrows, bullets); False leaves it as the\n"
+      "file's code page reads it, as the C tools print it.");
 }
 
 }  // namespace quillon::python

@@ -125,13 +125,11 @@ PYBIND11_MODULE(_quillon, m) {
   });
 
   m.def("hash", &HashOf, py::arg("context_string"),
-        "hash(context_string) -> int\n\n"
         "The 32-bit hash a help file stores for a context string, as an unsigned\n"
         "number (0 to 0xFFFFFFFF, the form the file's index and daskol show).\n"
         "Letters count alike in both cases; characters other than letters, digits,\n"
         "'.' and '_' count for nothing.  bytes are taken as they are.");
   m.def("context_string", [](const py::int_ &hash) { return ContextStringOf(hash); }, py::arg("hash"),
-        "context_string(hash) -> str\n\n"
         "A context string that hashes to hash: made up, since help files keep only\n"
         "the hashes.  hash may be unsigned or signed (the C interface's form).\n"
         "ValueError for a number beyond 32 bits or a hash no string reaches.");

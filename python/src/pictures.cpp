@@ -215,7 +215,7 @@ the images they write.)");
             std::vector<uint8_t> png = PngOf(*p.picture, p.path, p.name);
             return py::bytes(reinterpret_cast<const char *>(png.data()), png.size());
           },
-          "png() -> bytes\n\nThe picture as a PNG image (a metafile drawn by libwmf).  quillon.Error\n"
+          "The picture as a PNG image (a metafile drawn by libwmf).  quillon.Error\n"
           "when it cannot be written.")
       .def(
           "svg",
@@ -229,7 +229,7 @@ the images they write.)");
             if (svg.empty()) return py::none();
             return py::bytes(svg);
           },
-          "svg() -> bytes | None\n\nA metafile as a stand-alone SVG document; None for a bitmap and for a\n"
+          "A metafile as a stand-alone SVG document; None for a bitmap and for a\n"
           "metafile an SVG would not show faithfully (one that holds bitmaps or\n"
           "text it cannot carry over): use png() then.")
       .def("__repr__", [](const PyPicture &p) {
@@ -248,18 +248,15 @@ the images they write.)");
            for (const std::string &name : Names(*f.state)) out.append(Str(name));
            return out;
          },
-         "picture_names() -> list[str]\n\n"
          "The internal files that hold pictures (\"|bm0\", \"|bm1\" ...; \"bm0\" ... in 3.0\n"
          "files), in number order.")
       .def("pictures", [](PyHelpFile &f) { return PictureIterator(f.state); },
-           "pictures() -> Iterator[Picture]\n\n"
            "Every picture of the file, decoded, in number order.  A picture that\n"
            "cannot be decoded raises quillon.Error from next(); calling next() again\n"
            "goes on with the picture after it.")
       .def(
           "picture", [](PyHelpFile &f, const std::string &name) { return LoadPicture(f.state, name, true); },
           py::arg("name"),
-          "picture(name) -> Picture\n\n"
           "The picture in the internal file name (as Topic.picture_names gives it).\n"
           "KeyError when there is no such file, quillon.Error when it cannot be decoded.");
 
@@ -285,7 +282,6 @@ the images they write.)");
 #endif
       },
       py::arg("data"),
-      "shg_to_png(data) -> bytes\n\n"
       "An SHG image (the bytes of a .shg file or of a help file's |bmN) as PNG:\n"
       "of several resolutions the largest.  quillon.Error when it cannot be\n"
       "decoded.");

@@ -170,7 +170,6 @@ html() reads the popups it shows from the file, which must be open.)");
             });
             return Str(html);
           },
-          "html() -> str\n\n"
           "The topic as an HTML fragment: its non-scrolling region (<header>) and\n"
           "its text (<main>), links as hlp2html's site has them (PAGE.html), the\n"
           "popups it opens as popover elements.  Pictures are placeholders.")
@@ -184,7 +183,6 @@ html() reads the popups it shows from the file, which must be open.)");
             }
             return Str(rtf);
           },
-          "rtf() -> str\n\n"
           "The topic as a Rich Text Format document: fonts, sizes, bold, italic,\n"
           "underline and colours, paragraph formats and tables as the file has\n"
           "them; characters beyond ASCII as \\uN escapes, so word processors show\n"

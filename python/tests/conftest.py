@@ -39,3 +39,9 @@ def run_program(name, *args):
 def expected(path, kind):
     """The corpus's expected output of a C tool for a help file, as bytes."""
     return (CORPUS / "expected" / f"{path.name}.{kind}").read_bytes()
+
+
+import quillon  # noqa: E402
+
+needs_pictures = pytest.mark.skipif(not hasattr(quillon, "Picture"),
+                                    reason="quillon was built without its picture layer (libpng, libwmf)")
