@@ -32,7 +32,7 @@ constexpr size_t kQueuedTopics = 16;
 class Reader {
  public:
   Reader(std::string path, OpenOptions options) : path_(std::move(path)), options_(std::move(options)) {}
-  ~Reader() { Stop(); }
+  ~Reader();
 
   void Start();
   // Waits (the caller has released the GIL) for the next topic; false at the end.
@@ -59,9 +59,19 @@ class Reader {
   std::thread thread_;
 };
 
-// Every reader still running, for StopReaders at exit.
+// Every reader there is, for StopReaders at exit.  A reader leaves the set
+// before it goes, under the set's mutex, so that StopReaders never holds one
+// that is being destroyed.
 std::mutex g_readersMutex;
 std::set<Reader *> g_readers;
+
+Reader::~Reader() {
+  {
+    std::lock_guard lock(g_readersMutex);
+    g_readers.erase(this);
+  }
+  Stop();
+}
 
 void Reader::Start() {
   {
@@ -111,12 +121,8 @@ void Reader::Stop() {
     cancelled_ = true;
     room_.notify_all();
   }
-  {
-    std::lock_guard lock(joinMutex_);
-    if (thread_.joinable()) thread_.join();
-  }
-  std::lock_guard lock(g_readersMutex);
-  g_readers.erase(this);
+  std::lock_guard lock(joinMutex_);
+  if (thread_.joinable()) thread_.join();
 }
 
 class TopicIterator {
@@ -213,13 +219,9 @@ py::object ColourOrNone(int64_t value) {
 }  // namespace
 
 void StopReaders() {
-  std::vector<Reader *> running;
-  {
-    std::lock_guard lock(g_readersMutex);
-    running.assign(g_readers.begin(), g_readers.end());
-  }
   py::gil_scoped_release release;
-  for (Reader *reader : running) reader->Stop();
+  std::lock_guard lock(g_readersMutex);  // the reader threads never take it
+  for (Reader *reader : g_readers) reader->Stop();
 }
 
 void BindHelpFile(py::module_ &m) {
@@ -246,11 +248,7 @@ a time; others wait).  Raises quillon.Error when the file cannot be opened.)");
           },
           "Closes the file.  Topics already read keep their text; reading more\n"
           "raises ValueError.  Closing twice does nothing.")
-      .def_property_readonly("closed", [](PyHelpFile &f) {
-            py::gil_scoped_release release;
-            std::lock_guard lock(f.state->mutex);
-            return !f.state->file;
-          },
+      .def_property_readonly("closed", [](PyHelpFile &f) { return f.state->closed.load(); },
           "Whether the file is closed.")
       .def("__enter__", [](py::object self) { return self; })
       .def("__exit__", [](PyHelpFile &f, const py::args &) {
