@@ -5,6 +5,7 @@
 
 #include <marlet/marlet.h>
 
+#include <png.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -79,6 +80,23 @@ TEST(Escaping, NamesFromDataStayInTheFolder) {
 
 // ---- Checking a site as a reader finds it -------------------------------------------------
 
+// A PNG whose header and image data libpng reads whole, or an SVG document
+// in the SVG namespace with its size.
+bool PictureReadsBack(const fs::path &path) {
+  std::string bytes = ReadText(path);
+  if (path.extension() == ".svg")
+    return bytes.find("xmlns=\"http://www.w3.org/2000/svg\"") != std::string::npos &&
+           bytes.find("width=") != std::string::npos && bytes.find("</svg>") != std::string::npos;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  bool ok = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+  png_image_free(&image);
+  return ok && image.width > 0 && image.height > 0;
+}
+
 struct SiteCheck {
   size_t pages = 0, links = 0, images = 0;
   std::vector<std::string> broken;
@@ -127,6 +145,8 @@ SiteCheck CheckSite(const fs::path &root) {
         check.broken.push_back(name + ": " + kind + "=" + value + " (no file)");
         continue;
       }
+      if (kind == "src" && fs::path(file).parent_path().filename() == "pictures" && !PictureReadsBack(root / file))
+        check.broken.push_back(name + ": " + value + " (does not read back)");
       if (!fragment.empty() && (!ids.count(file) || !ids[file].count(fragment)))
         check.broken.push_back(name + ": " + kind + "=" + value + " (no element)");
     }
