@@ -492,7 +492,7 @@ void BuilderExportInputs() {
 
 void RegressionInputs() {
   for (const regression::Input &input : regression::BuiltInputs()) {
-    const char *kind = input.target == "shg_import"   ? "shg"
+    const char *kind = input.target == "shg_import" || input.target == "pictures" ? "shg"
                        : input.target == "shg_export" ? "shg_export"
                                                       : "hlp";
     Write(kind, "regression-" + input.name, input.bytes);
