@@ -55,10 +55,11 @@ void Export(benchmark::State &state, const std::string &path, bool text) {
     document.clear();  // the capacities stay: the strings' growth is not measured
     pictureFiles.clear();
     IfsHandle container = IFSOpen(path.c_str());
-    TopicHandle topic = HlpTopicOpen(container, text ? 0 : HLP_TOPIC_FONTS);
+    const hlp2rtf::Format format = text ? hlp2rtf::Format::Text : hlp2rtf::Format::Rtf;
+    TopicHandle topic = HlpTopicOpen(container, hlp2rtf::TopicOptions(format));
     {
       programs::Output out(&document);
-      hlp2rtf::ExportTopics(container, topic, text, out);
+      hlp2rtf::ExportTopics(container, topic, format, out);
       out.Flush();
     }
     if (!text) {

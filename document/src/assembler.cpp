@@ -26,6 +26,7 @@
 
 #include "help_file_impl.h"
 #include "quillon/document/macros.h"
+#include "quillon/text/system_records.h"
 
 namespace quillon::document {
 
@@ -629,56 +630,15 @@ void Assembler::EndRow() {
 
 // ---- The font table -----------------------------------------------------------------------
 
-// "{\fonttbl\n{\f0\fswiss\fcharset204 Arial;}\n...}\n{\colortbl\n\red0\green0\blue0;\n...}\n"
 std::vector<Font> ParseFontTable(const char *text, const CodePage &codePage) {
-  std::string_view rest(text);
-  size_t table = rest.find("{\\fonttbl");
   std::vector<Font> fonts;
-  if (table == std::string_view::npos) return fonts;
-  rest.remove_prefix(table + 9);
-  while (true) {
-    size_t open = rest.find("{\\f");
-    size_t close = rest.find('}');
-    if (open == std::string_view::npos || close < open) break;
-    rest.remove_prefix(open + 1);
-    size_t end = rest.find(";}");
-    if (end == std::string_view::npos) break;
-    std::string_view entry = rest.substr(0, end);
-    rest.remove_prefix(end + 2);
+  for (text::HeaderFont &entry : text::FontsOfHeader(text)) {
     Font font;
-    size_t blank = entry.find(' ');
-    std::string_view words = entry.substr(0, blank);
-    font.face = blank == std::string_view::npos ? "" : codePage.ToUtf8(entry.substr(blank + 1));
-    for (size_t at = words.find("\\f", 1); at != std::string_view::npos; at = words.find("\\f", at + 1)) {
-      std::string_view word = words.substr(at + 2);
-      word = word.substr(0, word.find('\\'));
-      if (word.substr(0, 7) == "charset") {
-        std::from_chars(word.data() + 7, word.data() + word.size(), font.charset);
-      } else if (!word.empty() && !(word[0] >= '0' && word[0] <= '9')) {
-        font.family = std::string(word);
-      }
-    }
+    font.face = codePage.ToUtf8(entry.face);
+    font.family = std::move(entry.family);
+    font.charset = entry.charset;
+    font.colour = entry.colour;
     fonts.push_back(std::move(font));
-  }
-  size_t colours = rest.find("{\\colortbl");
-  if (colours != std::string_view::npos) {
-    rest.remove_prefix(colours + 10);
-    for (Font &font : fonts) {
-      size_t semicolon = rest.find(';');
-      if (semicolon == std::string_view::npos) break;
-      std::string_view entry = rest.substr(0, semicolon);
-      rest.remove_prefix(semicolon + 1);
-      int rgb[3] = {0, 0, 0};
-      const char *names[3] = {"\\red", "\\green", "\\blue"};
-      for (int c = 0; c < 3; ++c) {
-        size_t at = entry.find(names[c]);
-        if (at == std::string_view::npos) continue;
-        std::string_view digits = entry.substr(at + std::strlen(names[c]));
-        std::from_chars(digits.data(), digits.data() + digits.size(), rgb[c]);
-      }
-      font.colour = static_cast<uint32_t>((std::clamp(rgb[0], 0, 255) << 16) | (std::clamp(rgb[1], 0, 255) << 8) |
-                                          std::clamp(rgb[2], 0, 255));
-    }
   }
   return fonts;
 }

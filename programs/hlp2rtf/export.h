@@ -15,10 +15,19 @@
 
 namespace hlp2rtf {
 
-// Every topic of the stream, from the reader's place on, as RTF (or, with
-// text, as plain text) into out, with a progress line of the topics against
-// the size of the title index.
-void ExportTopics(IfsHandle container, TopicHandle topic, bool text, programs::Output &out);
+enum class Format {
+  Rtf,         // an RTF document that declares the file's code page
+  Text,        // plain text in UTF-8
+  StoredText,  // plain text in the help file's own code page, as stored
+};
+
+// The options HlpTopicOpen needs for a format.
+uint32_t TopicOptions(Format format);
+
+// Every topic of the stream, from the reader's place on, in the format into
+// out, with a progress line of the topics against the size of the title
+// index.  The stream must be opened with TopicOptions(format).
+void ExportTopics(IfsHandle container, TopicHandle topic, Format format, programs::Output &out);
 
 // Whether an internal file holds a picture: "|bm" and a number ("bm" and a
 // number in 3.0 files).

@@ -27,7 +27,9 @@ void MakeFolder(const char *path) { ::mkdir(path, 0777); }
 const char kUsage[] =
     "Usage: hlp2rtf [-t] [-o OUTPUT] [-p DIR] HELPFILE\n"
     "Writes all topics of a Windows Help or Media Viewer file as one RTF document.\n"
-    "  -t, --text          plain text instead: \"== TITLE\" at each topic, then its text\n"
+    "  -t, --text          plain text instead: \"== TITLE\" at each topic, then its text,\n"
+    "                      in UTF-8\n"
+    "  -b, --bytes         with -t: the text in the help file's own code page, as stored\n"
     "  -o, --output FILE   write to FILE instead of standard output\n"
     "  -p, --pictures DIR  also write the file's pictures (|bm0, |bm1, ...) into DIR,\n"
     "                      bitmaps as bm0.bmp ..., metafiles as placeable bm0.wmf ...\n"
@@ -36,7 +38,7 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char **argv) {
-  bool text = false;
+  bool text = false, bytes = false;
   const char *outputPath = nullptr;
   const char *picturePath = nullptr;
   const char *helpPath = nullptr;
@@ -44,6 +46,8 @@ int main(int argc, char **argv) {
     std::string arg = argv[i];
     if (arg == "-t" || arg == "--text") {
       text = true;
+    } else if (arg == "-b" || arg == "--bytes") {
+      bytes = true;
     } else if ((arg == "-o" || arg == "--output") && i + 1 < argc) {
       outputPath = argv[++i];
     } else if ((arg == "-p" || arg == "--pictures") && i + 1 < argc) {
@@ -66,12 +70,13 @@ int main(int argc, char **argv) {
     return 2;
   }
 
+  const hlp2rtf::Format format = !text ? hlp2rtf::Format::Rtf : bytes ? hlp2rtf::Format::StoredText : hlp2rtf::Format::Text;
   IfsHandle container = IFSOpen(helpPath);
   if (container == nullptr) {
     std::fprintf(stderr, "hlp2rtf: %s: not a help file, or it cannot be read\n", helpPath);
     return 1;
   }
-  TopicHandle topic = HlpTopicOpen(container, text ? 0 : HLP_TOPIC_FONTS);
+  TopicHandle topic = HlpTopicOpen(container, hlp2rtf::TopicOptions(format));
   if (topic == nullptr) {
     std::fprintf(stderr, "hlp2rtf: %s: no topics (no |SYSTEM or |TOPIC)\n", helpPath);
     IFSClose(container);
@@ -92,7 +97,7 @@ int main(int argc, char **argv) {
   int status;
   {
     programs::Output out(file);
-    hlp2rtf::ExportTopics(container, topic, text, out);
+    hlp2rtf::ExportTopics(container, topic, format, out);
     status = out.Flush() ? 0 : 1;
     if (named && !named->Close(out.Written())) status = 1;
   }

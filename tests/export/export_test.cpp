@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "quillon/text/code_page.h"
+#include "quillon/text/system_records.h"
+#include "support/document_builder.h"
 #include "support/help_builder.h"
 #include "support/index_builder.h"
 #include "support/shg_builder.h"
@@ -120,7 +123,7 @@ TEST(Hlp2rtf, TheRtfOfHalibutFilesReadsBackInARealReader) {
     std::string rtf = dir.path() + "/out.rtf";
     ASSERT_EQ(RunCommand(ProgramPath("hlp2rtf") + " -o " + Quote(rtf) + " " + Quote(c.file)).exitCode, 0);
     std::string document = ReadText(rtf);
-    EXPECT_EQ(document.rfind("{\\rtf1\\ansi\\deff0\\deflang1024 {\\fonttbl", 0), 0u);
+    EXPECT_EQ(document.rfind("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1024 {\\fonttbl", 0), 0u);
     int code = -1;
     std::string text = Folded(Unrtf(rtf, &code));
     EXPECT_EQ(code, 0);
@@ -171,9 +174,17 @@ TEST(Hlp2rtf, RealFiles) {
     HlpFreeHelpTitle(info);
     IFSClose(container);
     if (!version30 && std::filesystem::exists(expected)) {
+      // As stored, and in UTF-8: the expected text converted from the file's
+      // code page (its language record; the corpus's fonts name no other).
+      CommandResult bytes = RunCommand(ProgramPath("hlp2rtf") + " --text --bytes " + Quote(path));
+      EXPECT_EQ(bytes.exitCode, 0);
+      EXPECT_TRUE(bytes.out == ReadText(expected)) << path;
       CommandResult text = RunCommand(ProgramPath("hlp2rtf") + " --text " + Quote(path));
       EXPECT_EQ(text.exitCode, 0);
-      EXPECT_TRUE(text.out == ReadText(expected)) << path;
+      IfsHandle help = IFSOpen(path.c_str());
+      quillon::text::CodePage page(quillon::text::ChooseCodePage(quillon::text::ReadSystemRecords(help), {}));
+      IFSClose(help);
+      EXPECT_TRUE(text.out == page.ToUtf8(ReadText(expected))) << path << " in code page " << page.number();
       ++compared;
     }
     if (unrtf) {
@@ -186,6 +197,38 @@ TEST(Hlp2rtf, RealFiles) {
     }
   }
   EXPECT_GT(compared, 10);
+}
+
+// The code page reaches the reader: a Russian file's RTF, opened by a word
+// processor, shows Cyrillic, and its plain text is UTF-8.  A built file whose
+// language record says Russian, and the corpus's real one.
+TEST(Hlp2rtf, WordProcessorsReadTheRightLetters) {
+  bool office = RunCommand("command -v soffice >/dev/null 2>&1 && command -v pdftotext >/dev/null 2>&1 && echo yes").out ==
+                "yes\n";
+  TempDir dir;
+  DocRecipe recipe;
+  recipe.language = 0x0419;
+  recipe.fontDescriptor = 11;  // no character set in |FONT: the file's language must tell
+  recipe.topics = {{"\xD1\xEF\xF0\xE0\xE2\xEA\xE0", {"top"}, {}, {TextParagraph("\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0")}}};
+  std::vector<std::pair<std::string, std::string>> files = {{dir.Write("ru.hlp", BuildDocument(recipe).bytes), "Привет, мир"}};
+  std::string corpus = CorpusDir();
+  if (!corpus.empty()) files.push_back({corpus + "/hlp/FlexDSL__HELP.HLP", "Справка по программе"});
+  for (const auto &[help, phrase] : files) {
+    CommandResult text = RunCommand(ProgramPath("hlp2rtf") + " -t " + Quote(help));
+    EXPECT_NE(text.out.find(phrase), std::string::npos) << help;
+    std::string rtf = dir.path() + "/ru.rtf";
+    ASSERT_EQ(RunCommand(ProgramPath("hlp2rtf") + " -o " + Quote(rtf) + " " + Quote(help)).exitCode, 0);
+    std::string document = ReadText(rtf);
+    EXPECT_EQ(document.rfind("{\\rtf1\\ansi\\ansicpg1251\\", 0), 0u) << help;
+    EXPECT_NE(document.find("\\fcharset204 "), std::string::npos) << help;
+    if (!office) continue;
+    // LibreOffice (Debian libreoffice-writer-nogui) writes a PDF; its text read back.
+    std::string profile = "-env:UserInstallation=file://" + dir.path() + "/office";
+    CommandResult pdf = RunCommand("cd " + Quote(dir.path()) + " && timeout 180 soffice " + profile +
+                                   " --headless --convert-to pdf ru.rtf >/dev/null 2>&1; pdftotext ru.pdf - 2>/dev/null");
+    EXPECT_NE(Folded(pdf.out).find(phrase), std::string::npos) << help << ": " << pdf.out.substr(0, 300);
+  }
+  if (!office) std::cout << "note: LibreOffice or pdftotext not installed: the word processor's reading was left out\n";
 }
 
 TEST(Hlp2rtf, PicturesGoNextToTheDocument) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon::text {
@@ -38,6 +39,16 @@ SystemRecords ReadSystemRecords(IfsHandle container);
 // names one, else the language, else the character set most of the fonts
 // have (charsets: one per font, -1 where |FONT gives none), else 1252.
 int ChooseCodePage(const SystemRecords &records, const std::vector<int> &fontCharsets);
+
+// A font of the font table that the topic stream's header (event 6) holds:
+// "{\fonttbl\n{\f0\fswiss\fcharset204 Arial;}\n...}\n{\colortbl\n\red0...;\n}".
+struct HeaderFont {
+  std::string face;    // as stored, in the file's code page
+  std::string family;  // "roman", "swiss", "modern", "script", "decor"
+  int charset = -1;    // where the header gives one (HLP_TOPIC_CHARSETS)
+  uint32_t colour = 0; // 0xRRGGBB
+};
+std::vector<HeaderFont> FontsOfHeader(std::string_view header);
 
 // An internal file read whole, when it is no larger than limit bytes;
 // nullopt when it is missing, larger or cannot be read.
