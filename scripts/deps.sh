@@ -7,7 +7,7 @@ packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
   packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils pkg-config dpkg-dev file groff-base
             libncurses-dev tmux libpng-dev libwmf-dev libexpat1-dev gsfonts chromium fonts-dejavu-core nodejs
-            python3-dev pybind11-dev python3-pytest python3-pil)
+            python3-dev pybind11-dev python3-pytest python3-pil libreoffice-writer-nogui poppler-utils)
 fi
 
 missing=()
