@@ -45,22 +45,32 @@ class TopicQueue {
  public:
   void Push(Topic topic) {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return topics_.size() < kQueueLength; });
+    if (topics_.size() >= kQueueLength) {
+      ++producerWaiting_;
+      room_.wait(lock, [&] { return topics_.size() < kQueueLength; });
+      --producerWaiting_;
+    }
     topics_.push_back(std::move(topic));
-    ready_.notify_one();
+    // Only a consumer that sleeps is woken: a call per topic would cost more
+    // than many topics' pages.
+    if (consumerWaiting_) ready_.notify_one();
   }
   void Close() {
     std::lock_guard lock(mutex_);
     closed_ = true;
     ready_.notify_all();
   }
-  bool Pop(Topic &topic) {
+  // All topics waiting, at least one; false when the queue is closed and empty.
+  bool PopAll(std::deque<Topic> &out) {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return !topics_.empty() || closed_; });
+    if (topics_.empty() && !closed_) {
+      ++consumerWaiting_;
+      ready_.wait(lock, [&] { return !topics_.empty() || closed_; });
+      --consumerWaiting_;
+    }
     if (topics_.empty()) return false;
-    topic = std::move(topics_.front());
-    topics_.pop_front();
-    room_.notify_one();
+    out.swap(topics_);
+    if (producerWaiting_) room_.notify_one();
     return true;
   }
 
@@ -68,6 +78,7 @@ class TopicQueue {
   std::mutex mutex_;
   std::condition_variable ready_, room_;
   std::deque<Topic> topics_;
+  int producerWaiting_ = 0, consumerWaiting_ = 0;
   bool closed_ = false;
 };
 
@@ -489,8 +500,11 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
   if (twoThreads) {
     pageThread = std::thread([&] {
       writeOwnPages();
-      Topic topic;
-      while (queue.Pop(topic)) writePage(topic);
+      std::deque<Topic> topics;
+      while (queue.PopAll(topics)) {
+        for (const Topic &topic : topics) writePage(topic);
+        topics.clear();
+      }
     });
   } else {
     writeOwnPages();

@@ -95,8 +95,15 @@ void EmitContextsAndKeywords(TopicHandleRecord &topic, const Sink &sink, uint32_
     for (; pair != end && pair->offset == position; ++pair) {
       char buffer[kKeywordBufferSize] = {};
       int prefix = wnsprintfA(buffer, sizeof buffer, "%s\t", index.name);
-      IFSSeekFile(index.btreeFile, pair->keywordPos, 0);
-      IFSReadFile(index.btreeFile, buffer + prefix, kKeywordRead);  // the keyword ends at its zero byte
+      // The keyword ends at its zero byte; up to kKeywordRead bytes are taken.
+      if (index.btreeBytes != nullptr) {
+        uint32_t at = static_cast<uint32_t>(pair->keywordPos);
+        if (pair->keywordPos >= 0 && at < index.btreeSize)
+          std::memcpy(buffer + prefix, index.btreeBytes + at, std::min(kKeywordRead, index.btreeSize - at));
+      } else {
+        IFSSeekFile(index.btreeFile, pair->keywordPos, 0);
+        IFSReadFile(index.btreeFile, buffer + prefix, kKeywordRead);
+      }
       buffer[kKeywordBufferSize - 1] = '\0';
       EmitString(topic, sink, buffer, TopicEventKeyword);
     }

@@ -40,6 +40,10 @@ namespace {
 
 constexpr uint32_t kFontHeaderSize = 8;
 constexpr size_t kKeywordGrowth = 1000;
+// Keyword files read whole at load: far above any real help file's (tens of
+// KiB), far below what would strain memory.
+constexpr uint32_t kWholeKeywordTree = 16u << 20;
+constexpr uint32_t kWholeKeywordData = 64u << 20;
 
 int32_t ReadAt(IfsFileHandle file, uint32_t position, void *buffer, uint32_t count) {
   IFSSeekFile(file, static_cast<int32_t>(position), 0);
@@ -236,6 +240,23 @@ void LoadKeywordIndex(TopicHandleRecord &topic, const char *name) {
   // offsets the data file holds; the rest are left out.
   const uint32_t dataSize = ReadableSize(data);
   const int64_t maxPairs = dataSize / 4;
+  // Both files are small in real help files: read whole, once, instead of a
+  // read per keyword (and, for the tree, per keyword of the stream).
+  const uint32_t treeSize = ReadableSize(btree);
+  if (treeSize > 0 && treeSize <= kWholeKeywordTree) {
+    index->btreeBytes = static_cast<uint8_t *>(RtMalloc(treeSize));
+    if (index->btreeBytes != nullptr && static_cast<uint32_t>(ReadAt(btree, 0, index->btreeBytes, treeSize)) == treeSize) {
+      index->btreeSize = treeSize;
+    } else {
+      RtFree(index->btreeBytes);
+      index->btreeBytes = nullptr;
+    }
+  }
+  std::vector<uint8_t> wholeData;
+  if (dataSize <= kWholeKeywordData) {
+    wholeData.resize(dataSize);
+    if (static_cast<uint32_t>(ReadAt(data, 0, wholeData.data(), dataSize)) != dataSize) wholeData.clear();
+  }
   BTreeSource tree = FileTreeSource(btree);
   if (tree.valid) {
     std::vector<uint8_t> offsets;
@@ -246,7 +267,13 @@ void LoadKeywordIndex(TopicHandleRecord &topic, const char *name) {
       uint32_t available = at < dataSize ? (dataSize - at) / 4 : 0;
       count = std::min(count, available);
       offsets.resize(static_cast<size_t>(count) * 4);
-      uint32_t got = static_cast<uint32_t>(ReadAt(data, at, offsets.data(), count * 4)) / 4;
+      uint32_t got;
+      if (!wholeData.empty() || dataSize == 0) {
+        std::memcpy(offsets.data(), wholeData.data() + (count > 0 ? at : 0), static_cast<size_t>(count) * 4);
+        got = count;
+      } else {
+        got = static_cast<uint32_t>(ReadAt(data, at, offsets.data(), count * 4)) / 4;
+      }
       int32_t keywordPos = static_cast<int32_t>(tree.PagePosition(entry.page) + entry.offsetInPage);
       for (uint32_t k = 0; k < got; ++k) {
         if (index->count >= maxPairs) return false;
@@ -299,6 +326,7 @@ MARLET_EXPORT void MARLET_API HlpTopicClose(TopicHandle topic) {
   for (int32_t i = 0; i < topic->keywordIndexCount; ++i) {
     KeywordIndex *index = topic->keywordIndexes[i];
     RtFree(index->pairs);
+    RtFree(index->btreeBytes);
     IFSCloseFile(index->btreeFile);
     RtFree(index);
   }

@@ -52,6 +52,10 @@ struct KeywordIndex {
   char name[4];  // "A" .. "Z", "0K" .. "8K"
   IfsFileHandle btreeFile;
   KeywordPair *pairs;  // sorted by offset
+  // btreeFile's bytes, read once at load when they fit kWholeKeywordTree, so
+  // that each keyword of the stream is copied from memory rather than read.
+  uint8_t *btreeBytes;
+  uint32_t btreeSize;
 };
 
 struct FontChangeTexts;  // made by the RTF renderer from the font table
