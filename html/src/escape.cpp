@@ -1,6 +1,8 @@
 #include "escape.h"
 
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
 namespace quillon::html {
 
@@ -40,9 +42,32 @@ constexpr Table MakeTable(bool attribute) {
 constexpr Table kTextTable = MakeTable(false);
 constexpr Table kAttributeTable = MakeTable(true);
 
-void Escape(std::string &out, std::string_view text, const Table &table) {
+// Eight bytes at once: true when all are ASCII at or above 0x20 and none is
+// one of the given bytes, so that the run goes on without a look at each.
+constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+constexpr uint64_t Repeat(uint8_t c) { return kOnes * c; }
+template <size_t N>
+inline bool PlainEight(const char *p, const uint64_t (&specials)[N]) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  // A byte above 0x7E (its top bit, or one more carries into it) or below
+  // 0x20 (one less borrows into it): not plain.
+  uint64_t bad = (v | (v + kOnes) | ((v - Repeat(0x20)) & ~v)) & kHighs;
+  [&]<size_t... I>(std::index_sequence<I...>) {
+    ((bad |= ((v ^ specials[I]) - kOnes) & ~(v ^ specials[I]) & kHighs), ...);
+  }(std::make_index_sequence<N>{});
+  return bad == 0;
+}
+constexpr uint64_t kTextSpecials[] = {Repeat('&'), Repeat('<'), Repeat('>')};
+constexpr uint64_t kAttributeSpecials[] = {Repeat('&'), Repeat('<'), Repeat('>'), Repeat('"'), Repeat('\'')};
+constexpr uint64_t kScriptSpecials[] = {Repeat('"'), Repeat('\\'), Repeat('<')};
+
+template <size_t N>
+void Escape(std::string &out, std::string_view text, const Table &table, const uint64_t (&specials)[N]) {
   const char *p = text.data(), *end = p + text.size(), *run = p;
   while (p < end) {
+    while (end - p >= 8 && PlainEight(p, specials)) p += 8;
+    if (p >= end) break;
     uint8_t action = table.action[static_cast<unsigned char>(*p)];
     if (action == kKeep) {
       ++p;
@@ -67,11 +92,13 @@ void Escape(std::string &out, std::string_view text, const Table &table) {
   out.append(run, end);
 }
 
-// Bytes a JavaScript string literal in a .js file may not hold as they are.
+// Bytes a double-quoted JavaScript string literal in a .js file may not
+// hold as they are; "<" as well, so that no "</script>" appears even where
+// the file is copied into a page.  (Apostrophes and "&" are harmless.)
 constexpr Table MakeScriptTable() {
   Table t{};
   for (int c = 0; c < 0x20; ++c) t.action[c] = 1;
-  for (char c : {'\\', '"', '\'', '<', '>', '&', '\x7F'}) t.action[static_cast<unsigned char>(c)] = 1;
+  for (char c : {'\\', '"', '<', '\x7F'}) t.action[static_cast<unsigned char>(c)] = 1;
   t.action[0xE2] = 2;  // may start U+2028 or U+2029, which end lines in older JavaScript
   return t;
 }
@@ -79,9 +106,11 @@ constexpr Table kScriptTable = MakeScriptTable();
 
 }  // namespace
 
-void AppendText(std::string &out, std::string_view text) { Escape(out, text, kTextTable); }
+void AppendText(std::string &out, std::string_view text) { Escape(out, text, kTextTable, kTextSpecials); }
 
-void AppendAttribute(std::string &out, std::string_view text) { Escape(out, text, kAttributeTable); }
+void AppendAttribute(std::string &out, std::string_view text) {
+  Escape(out, text, kAttributeTable, kAttributeSpecials);
+}
 
 void AppendUrl(std::string &out, std::string_view url) {
   std::string encoded;
@@ -106,6 +135,8 @@ void AppendUrl(std::string &out, std::string_view url) {
 void AppendScriptString(std::string &out, std::string_view text) {
   const char *p = text.data(), *end = p + text.size(), *run = p;
   while (p < end) {
+    while (end - p >= 8 && PlainEight(p, kScriptSpecials)) p += 8;
+    if (p >= end) break;
     uint8_t action = kScriptTable.action[static_cast<unsigned char>(*p)];
     if (action == 0) {
       ++p;

@@ -20,8 +20,10 @@ void AppendAttribute(std::string &out, std::string_view text);
 // for the attribute.  Callers pass only addresses whose scheme they have
 // checked (WebAddress) or paths they made.
 void AppendUrl(std::string &out, std::string_view url);
-// Text inside a JavaScript string literal in a .js file: \ " ' < > & and
-// control characters as \uXXXX escapes, so no "</script>" or quote can end it.
+// Text inside a double-quoted JavaScript string literal of a .js file
+// (never inline in a page): \ " < and control characters, U+2028 and U+2029
+// as \uXXXX escapes, so that nothing can end the string, the line or a
+// script element.
 void AppendScriptString(std::string &out, std::string_view text);
 
 // A file-name component made from data (a context string, a picture or help

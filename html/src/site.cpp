@@ -445,15 +445,13 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
   report.title = info.title;
   report.copyright = info.copyright;
 
-  SiteMap map(*file);
-  report.topicsExpected = map.topicCount();
-  KeywordIndex keywords = ReadKeywords(*file);
-  // The page thread reads popups and resolves the contents' targets through
-  // a HelpFile of its own.
+  // The page thread reads popups and resolves links through a HelpFile of
+  // its own, on which it also settles the page names and reads the keyword
+  // lists, while the reading thread starts on the topics at once.
   std::unique_ptr<HelpFile> popupFile = HelpFile::Open(path, nullptr, options.open);
   HelpFile &popups = popupFile ? *popupFile : *file;
-  SiteContext site{popups, map, options, {}, 0, 0};
-  for (const TitleEntry &entry : file->Titles()) site.titles.emplace(entry.offset, entry.title);
+  unsigned threads = options.threads ? options.threads : std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
+  const bool twoThreads = threads > 1 && popupFile != nullptr;
 
   // Pictures, on their own thread.
   std::vector<std::string> pictureNames = file->PictureNames();
@@ -468,14 +466,28 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
     pictureStore.Finish();
   }
 
-  // Pages, on a thread of their own when the machine has a second core.
-  unsigned threads = options.threads ? options.threads : std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
-  Renderer renderer(popups, map, keywords, options, [&](const std::string &name) { return pictureStore.Get(name); });
-  std::string search = "var QUILLON_SEARCH = [\n";
+  // What the pages need, made by the thread that writes them.
+  std::optional<SiteMap> map;
+  std::optional<KeywordIndex> keywords;
+  std::optional<SiteContext> site;
+  std::optional<Renderer> renderer;
+  std::optional<Contents> contents = file->ContentsFile();
+  std::string search;
   size_t pagesWritten = 0;
+  auto prepare = [&] {
+    map.emplace(popups);
+    keywords.emplace(ReadKeywords(popups));
+    site.emplace(SiteContext{popups, *map, options, {}, 0, 0});
+    for (const TitleEntry &entry : popups.Titles()) site->titles.emplace(entry.offset, entry.title);
+    renderer.emplace(popups, *map, *keywords, options, [&](const std::string &name) { return pictureStore.Get(name); });
+    search = "var QUILLON_SEARCH = [\n";
+    out.Write("index.html", IndexPage(*site, contents));
+    out.Write("keywords.html", KeywordsPage(*site, *keywords));
+    for (const auto &[name, href] : map->Stubs()) out.Write(name + ".html", StubPage(href));
+  };
   auto writePage = [&](const Topic &topic) {
-    std::string page = renderer.Page(topic);
-    std::string name = map.PageOf(topic.offset);
+    std::string page = renderer->Page(topic);
+    std::string name = map->PageOf(topic.offset);
     if (out.Write(name + ".html", page)) ++pagesWritten;
     search += "[\"";
     AppendScriptString(search, name + ".html");
@@ -484,22 +496,13 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
     search += "\",\"";
     AppendScriptString(search, PlainText(topic));
     search += "\"],\n";
-    if (options.progress) options.progress(pagesWritten, report.topicsExpected);
-  };
-  // The site's own pages: the page thread writes them while the reading one
-  // starts on the topics.
-  std::optional<Contents> contents = file->ContentsFile();
-  auto writeOwnPages = [&] {
-    out.Write("index.html", IndexPage(site, contents));
-    out.Write("keywords.html", KeywordsPage(site, keywords));
-    for (const auto &[name, href] : map.Stubs()) out.Write(name + ".html", StubPage(href));
+    if (options.progress) options.progress(pagesWritten, map->topicCount());
   };
   TopicQueue queue;
   std::thread pageThread;
-  const bool twoThreads = threads > 1 && popupFile != nullptr;
   if (twoThreads) {
     pageThread = std::thread([&] {
-      writeOwnPages();
+      prepare();
       std::deque<Topic> topics;
       while (queue.PopAll(topics)) {
         for (const Topic &topic : topics) writePage(topic);
@@ -507,7 +510,7 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
       }
     });
   } else {
-    writeOwnPages();
+    prepare();
   }
 
   ReadReport read = file->ReadAll([&](Topic &topic) {
@@ -524,12 +527,13 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
   search += "];\n";
   out.Write("search-data.js", search);
   out.Write("search.html", SearchPage(info.title));
-  out.Write("style.css", renderer.Css());
+  out.Write("style.css", renderer->Css());
 
+  report.topicsExpected = map->topicCount();
   report.topics = pagesWritten;
   report.endedEarly = read.endedEarly;
-  report.links = renderer.links() + site.links;
-  report.dangling = renderer.dangling() + site.dangling;
+  report.links = renderer->links() + site->links;
+  report.dangling = renderer->dangling() + site->dangling;
   report.pictures = pictureCounts.converted;
   report.picturesFailed = pictureCounts.failed;
   report.filesWritten = out.written();

@@ -43,10 +43,10 @@ TEST(Escaping, EveryContextHasItsOwn) {
     const char *input, *text, *attribute, *script;
   } cases[] = {
       {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;",
-       "&lt;script&gt;alert(1)&lt;/script&gt;", "\\u003Cscript\\u003Ealert(1)\\u003C/script\\u003E"},
+       "&lt;script&gt;alert(1)&lt;/script&gt;", "\\u003Cscript>alert(1)\\u003C/script>"},
       {"\"><img src=x onerror=alert(1)>", "\"&gt;&lt;img src=x onerror=alert(1)&gt;",
-       "&quot;&gt;&lt;img src=x onerror=alert(1)&gt;", "\\u0022\\u003E\\u003Cimg src=x onerror=alert(1)\\u003E"},
-      {"a & b 'c'", "a &amp; b 'c'", "a &amp; b &#39;c&#39;", "a \\u0026 b \\u0027c\\u0027"},
+       "&quot;&gt;&lt;img src=x onerror=alert(1)&gt;", "\\u0022>\\u003Cimg src=x onerror=alert(1)>"},
+      {"a & b 'c' \\", "a &amp; b 'c' \\", "a &amp; b &#39;c&#39; \\", "a & b 'c' \\u005C"},
       {"bell\x07 nul-free\x1f", "bell nul-free", "bell nul-free", "bell\\u0007 nul-free\\u001F"},
       {"tab\tline\n", "tab\tline\n", "tab&#9;line&#10;", "tab\\u0009line\\u000A"},
       {"c1 \xC2\x85 end", "c1  end", "c1  end", "c1 \xC2\x85 end"},
