@@ -311,7 +311,8 @@ KeywordIndex ReadKeywords(HelpFile &file) {
       e.keyword = std::move(entry.keyword);
       e.list = list;
       e.topics = std::move(entry.topics);
-      e.id = (list == "K" ? "k" : "a") + std::to_string(index.entries.size());
+      e.id = list == "K" ? "k" : "a";
+      e.id += std::to_string(index.entries.size());
       std::string key = list + "\t";
       for (char c : e.keyword) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
       index.byName.emplace(std::move(key), index.entries.size());

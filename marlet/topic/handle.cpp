@@ -267,9 +267,11 @@ void LoadKeywordIndex(TopicHandleRecord &topic, const char *name) {
       uint32_t available = at < dataSize ? (dataSize - at) / 4 : 0;
       count = std::min(count, available);
       offsets.resize(static_cast<size_t>(count) * 4);
-      uint32_t got;
-      if (!wholeData.empty() || dataSize == 0) {
-        std::memcpy(offsets.data(), wholeData.data() + (count > 0 ? at : 0), static_cast<size_t>(count) * 4);
+      uint32_t got = 0;
+      if (count == 0) {
+        // nothing to read
+      } else if (!wholeData.empty()) {
+        std::memcpy(offsets.data(), wholeData.data() + at, static_cast<size_t>(count) * 4);
         got = count;
       } else {
         got = static_cast<uint32_t>(ReadAt(data, at, offsets.data(), count * 4)) / 4;
