@@ -96,6 +96,7 @@ class Renderer {
   void OpenLink(const Target &target, const document::Link *link, std::string &out);
   void CloseLink(const Target &target, std::string &out);
   std::string ExternalHref(const std::string &file, uint32_t hash) const;
+  std::string ExternalContents(const std::string &file) const;
   std::string RunClass(const document::Style &style);
   std::string ParagraphClass(const document::ParagraphFormat &format);
   void RequestPopup(document::TopicOffset offset);
