@@ -35,6 +35,9 @@ int RunShgImport(const uint8_t *data, size_t size);
 // A DIB block and a hotspot list block (layout in shg_export_fuzzer.cpp):
 // SHGExport, then SHGImportEx of the file it wrote.
 int RunShgExport(const uint8_t *data, size_t size);
+// SHG image: the picture layer's Decode, then Png and Svg of what it made
+// (built only with the picture layer, pictures/).
+int RunPictures(const uint8_t *data, size_t size);
 
 // The name under which the input is served as a help file.
 inline constexpr const char *kInputName = "input.hlp";

@@ -409,6 +409,40 @@ void BuilderShgFiles() {
     shape.pictureCount = static_cast<uint16_t>(method + 1);
     Write("shg", "built-metafile-method" + std::to_string(method) + ".shg", BuildMetafileShg(p, shape).bytes);
   }
+  // Drawings for the picture layer, which checks each record before libwmf
+  // plays it: a window, objects, shapes, text and a bitmap.
+  auto join = [](Bytes a, const Bytes &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  Bytes dib = DibBytes(8, 6, 4, RandomBytes(1024, 7), RandomBytes(32, 8));
+  std::vector<MetafileRecord> drawing = {
+      {0x0103, Words({8})},
+      {0x020B, Words({0, 0})},
+      {0x020C, Words({1000, 2000})},
+      {0x02FA, Words({0, 3, 0, 0, 0})},
+      {0x02FC, Words({0, 0x00FF, 0, 0})},
+      {0x02FB, join(Words({-120, 0, 0, 0, 700, 0, 0, 0, 0}), {'A', 'r', 'i', 'a', 'l', 0})},
+      {0x012D, Words({0})},
+      {0x012D, Words({1})},
+      {0x012D, Words({2})},
+      {0x001E, {}},
+      {0x0416, Words({900, 1900, 100, 100})},
+      {0x041B, Words({500, 1000, 250, 500})},
+      {0x0418, Words({900, 1900, 100, 100})},
+      {0x0324, Words({3, 10, 10, 1500, 200, 700, 900})},
+      {0x0538, Words({2, 3, 3, 0, 0, 100, 0, 0, 100, 500, 500, 600, 500, 500, 600})},
+      {0x0521, join(Words({5}), {'H', 'e', 'l', 'l', 'o', 0, 0x2C, 0x01, 0xC8, 0x00})},
+      {0x0A32, join(Words({400, 200, 3, 4, 0, 0, 50, 50}), {'<', '&', '>', 0})},
+      {0x0127, Words({-1})},
+      {0x0F43, join(Words({0x0020, 0x00CC, 0, 4, 6, 0, 0, 300, 600, 600, 1200}), dib)},
+      {0x01F0, Words({2})},
+      {0x0214, Words({0, 0})},
+      {0x0213, Words({999, 1999})},
+  };
+  Write("shg", "built-metafile-drawing.shg", MetafileShg(MetafileOf(drawing), 5292, 2650).bytes);
+  drawing.erase(drawing.begin() + 18);
+  Write("shg", "built-metafile-vector.shg", MetafileShg(MetafileOf(drawing), 5292, 2650).bytes);
 }
 
 // ---- SHG export inputs -----------------------------------------------------

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
   packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils pkg-config dpkg-dev file groff-base
-            libncurses-dev tmux chromium fonts-dejavu-core nodejs)
+            libncurses-dev tmux libpng-dev libwmf-dev libexpat1-dev gsfonts chromium fonts-dejavu-core nodejs)
 fi
 
 missing=()

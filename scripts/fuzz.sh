@@ -5,7 +5,7 @@
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET ...]
 #   SECONDS  how long each target runs (default 60)
-#   TARGET   container, topic, document, shg_import, shg_export (default: all five)
+#   TARGET   container, topic, document, shg_import, shg_export, pictures (default: all)
 #
 # The targets (fuzz/harness.h):
 #   container   a help file: IFSOpen, every internal file read, titles,
@@ -20,6 +20,8 @@
 #               SHGExport of its DIB and the import of that
 #   shg_export  a DIB block and a hotspot list: SHGExport, then SHGImportEx of
 #               the file written, which must give back pixels and hotspots
+#   pictures    an SHG file through the picture layer: Decode, Png (libpng,
+#               libwmf's gd device) and Svg (libwmf's SVG device)
 #
 # Everything lives in build-fuzz/ (QUILLON_FUZZ_DIR):
 #   seeds/<kind>/        remade on every run by bin/fuzz_seeds: files from the
@@ -46,11 +48,11 @@ root="$(pwd)"
 seconds="${1:-60}"
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(container topic document shg_import shg_export)
+[ ${#targets[@]} -eq 0 ] && targets=(container topic document shg_import shg_export pictures)
 dir="${QUILLON_FUZZ_DIR:-$root/build-fuzz}"
 jobs=2
 
-scripts/deps.sh cmake make clang libclang-rt-14-dev halibut
+scripts/deps.sh cmake make clang libclang-rt-14-dev halibut libpng-dev libwmf-dev libexpat1-dev gsfonts
 
 # ---- Build ---------------------------------------------------------------
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
@@ -83,7 +85,7 @@ rm -rf "$dir/seeds"
 seed_kind() {
   case "$1" in
     container | topic | document) echo hlp ;;
-    shg_import) echo shg ;;
+    shg_import | pictures) echo shg ;;
     shg_export) echo shg_export ;;
   esac
 }
@@ -94,7 +96,7 @@ seed_kind() {
 options() {
   case "$1" in
     container | topic | document) echo "-max_len=131072 -dict=$root/fuzz/hlp.dict -malloc_limit_mb=256" ;;
-    shg_import) echo "-max_len=98304 -dict=$root/fuzz/shg.dict -malloc_limit_mb=2560" ;;
+    shg_import | pictures) echo "-max_len=98304 -dict=$root/fuzz/shg.dict -malloc_limit_mb=2560" ;;
     shg_export) echo "-max_len=65536 -dict=$root/fuzz/shg.dict -malloc_limit_mb=2560" ;;
   esac
 }

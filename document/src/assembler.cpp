@@ -352,6 +352,31 @@ void Assembler::Controls(const char *text) {
     }
   }
 
+  // A font change ("\f2\cf2\fs20\b0\i0\ul0 ", the most frequent piece):
+  // the library sends the same few texts over and over, so each one's style
+  // is worked out once.
+  if (text[0] == '\\' && text[1] == 'f' && text[2] >= '0' && text[2] <= '9') {
+    unsigned font = 0;
+    for (const char *d = text + 2; *d >= '0' && *d <= '9' && font < 100000; ++d) font = font * 10 + (*d - '0');
+    if (font < 4096) {
+      if (fontChanges_.size() <= font) fontChanges_.resize(font + 1);
+      for (const FontChange &known : fontChanges_[font])
+        if (known.text == text) {
+          style_ = known.style;
+          return;
+        }
+      ParseWords(text);
+      // Inside a hotspot the change leaves the underline as it was: only the
+      // changes that set every attribute may be taken from the cache.
+      if (fontChanges_[font].size() < 4 && std::strstr(text, "\\ul") != nullptr)
+        fontChanges_[font].push_back({text, style_});
+      return;
+    }
+  }
+  ParseWords(text);
+}
+
+void Assembler::ParseWords(const char *text) {
   const char *p = text;
   while (*p != '\0') {
     if (*p != '\\') {
@@ -499,9 +524,11 @@ void Assembler::AddText(const char *text) {
       return;
     }
   }
-  Inline piece;
-  piece.text = file_.PageOfFont(style_.font).ToUtf8(text);
-  AddInline(std::move(piece));
+  if (paragraph.content.size() >= kMaxInlinesPerParagraph) return;
+  Inline &piece = paragraph.content.emplace_back();
+  piece.style = style_;
+  piece.link = link_;
+  file_.PageOfFont(style_.font).AppendUtf8(text, piece.text);
 }
 
 void Assembler::AddInline(Inline piece) {

@@ -406,8 +406,13 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string &path, std::string *w
   }
   info.codePage = impl->codePage.number();
   for (const Font &font : info.fonts) {
+    std::optional<CodePage> symbols;
+    if (impl->options.symbolFonts) symbols = CodePage::ForSymbolFont(font.face);
     int page = CodePageOfCharset(font.charset);
-    impl->fontPages.push_back(page != 0 && page != info.codePage ? std::make_unique<CodePage>(page) : nullptr);
+    if (symbols)
+      impl->fontPages.push_back(std::make_unique<CodePage>(std::move(*symbols)));
+    else
+      impl->fontPages.push_back(page != 0 && page != info.codePage ? std::make_unique<CodePage>(page) : nullptr);
   }
 
   const CodePage &text = impl->codePage;

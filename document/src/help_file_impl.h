@@ -86,6 +86,7 @@ class Assembler {
   std::vector<std::string> *SlotAnchors();
   void EnsureTopic(TopicOffset at);
   void Controls(const char *text);
+  void ParseWords(const char *text);
   void Word(std::string_view word, bool hasNumber, int number);
   void AddInline(Inline piece);
   void AddText(const char *text);
@@ -117,6 +118,11 @@ class Assembler {
   bool inTable_ = false;
   TabKind nextTab_ = TabKind::Left;
   Style style_;
+  struct FontChange {
+    std::string text;
+    Style style;
+  };
+  std::vector<std::vector<FontChange>> fontChanges_;  // per font: its change texts and what they set
   bool paragraphOpen_ = false;
   Paragraph paragraph_;
   std::vector<std::string> pendingAnchors_;

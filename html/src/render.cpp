@@ -113,8 +113,9 @@ std::string Renderer::FontFamily(int font) const {
   return out;
 }
 
-std::string Renderer::RunClass(const Style &style) {
-  if (style.font < 0 && style.halfPoints == 0 && !style.bold && !style.italic && !style.underline) return "";
+const std::string &Renderer::RunClass(const Style &style) {
+  static const std::string kNone;
+  if (style.font < 0 && style.halfPoints == 0 && !style.bold && !style.italic && !style.underline) return kNone;
   uint64_t key = (static_cast<uint64_t>(static_cast<uint16_t>(style.font)) << 32) |
                  (static_cast<uint64_t>(static_cast<uint16_t>(style.halfPoints)) << 8) | (style.bold ? 1 : 0) |
                  (style.italic ? 2 : 0) | (style.underline ? 4 : 0);
@@ -138,12 +139,13 @@ std::string Renderer::RunClass(const Style &style) {
   }
   css += "}";
   runCss_.push_back(std::move(css));
-  runClasses_.emplace(key, name);
-  return name;
+  return runClasses_.emplace(key, std::move(name)).first->second;
 }
 
-std::string Renderer::ParagraphClass(const ParagraphFormat &format) {
-  std::string css;
+const std::string &Renderer::ParagraphClass(const ParagraphFormat &format) {
+  static const std::string kNone;
+  std::string &css = scratch_;
+  css.clear();
   auto length = [&](const char *property, int twips) {
     if (twips == 0) return;
     css += property;
@@ -177,13 +179,12 @@ std::string Renderer::ParagraphClass(const ParagraphFormat &format) {
       break;
     }
   }
-  if (css.empty()) return "";
+  if (css.empty()) return kNone;
   auto found = paragraphClasses_.find(css);
   if (found != paragraphClasses_.end()) return found->second;
   std::string name = "p" + std::to_string(paragraphCss_.size());
   paragraphCss_.push_back("." + name + "{" + css + "}");
-  paragraphClasses_.emplace(std::move(css), name);
-  return name;
+  return paragraphClasses_.emplace(css, std::move(name)).first->second;
 }
 
 // ---- Links ----------------------------------------------------------------------------
@@ -417,11 +418,13 @@ void Renderer::Picture(const Inline &piece, std::string &out, bool inPopup) {
 void Renderer::Piece(const Inline &piece, const Topic &topic, std::string &out, bool inPopup) {
   switch (piece.kind) {
     case InlineKind::Text: {
-      std::string cls = RunClass(piece.style);
+      const std::string &cls = RunClass(piece.style);
       if (cls.empty()) {
         AppendText(out, piece.text);
       } else {
-        out += "<span class=\"" + cls + "\">";
+        out += "<span class=\"";
+        out += cls;
+        out += "\">";
         AppendText(out, piece.text);
         out += "</span>";
       }
@@ -522,8 +525,14 @@ void Renderer::Inlines(const std::vector<Inline> &content, const ParagraphFormat
 }
 
 void Renderer::ParagraphHtml(const Paragraph &paragraph, const Topic &topic, std::string &out, bool inPopup) {
-  std::string cls = ParagraphClass(paragraph.format);
-  out += cls.empty() ? "<p>" : "<p class=\"" + cls + "\">";
+  const std::string &cls = ParagraphClass(paragraph.format);
+  if (cls.empty()) {
+    out += "<p>";
+  } else {
+    out += "<p class=\"";
+    out += cls;
+    out += "\">";
+  }
   if (!inPopup)
     for (const std::string &anchor : paragraph.anchors) {
       out += "<a id=\"";

@@ -97,8 +97,8 @@ class Renderer {
   void CloseLink(const Target &target, std::string &out);
   std::string ExternalHref(const std::string &file, uint32_t hash) const;
   std::string ExternalContents(const std::string &file) const;
-  std::string RunClass(const document::Style &style);
-  std::string ParagraphClass(const document::ParagraphFormat &format);
+  const std::string &RunClass(const document::Style &style);
+  const std::string &ParagraphClass(const document::ParagraphFormat &format);
   void RequestPopup(document::TopicOffset offset);
   std::string PopupContent(document::TopicOffset offset);
 
@@ -113,6 +113,7 @@ class Renderer {
   std::vector<std::string> runCss_;
   std::unordered_map<std::string, std::string> paragraphClasses_;
   std::vector<std::string> paragraphCss_;
+  std::string scratch_;  // a paragraph's CSS while its class is looked up
   // Per page: the popups its hotspots open, and the image maps it holds.
   std::vector<document::TopicOffset> popups_;
   std::vector<std::string> maps_;

@@ -460,7 +460,11 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
   SiteMap map(*file);
   report.topicsExpected = map.topicCount();
   KeywordIndex keywords = ReadKeywords(*file);
-  SiteContext site{*file, map, options, {}, 0, 0};
+  // The page thread reads popups and resolves the contents' targets through
+  // a HelpFile of its own.
+  std::unique_ptr<HelpFile> popupFile = HelpFile::Open(path, nullptr, options.open);
+  HelpFile &popups = popupFile ? *popupFile : *file;
+  SiteContext site{popups, map, options, {}, 0, 0};
   for (const TitleEntry &entry : file->Titles()) site.titles.emplace(entry.offset, entry.title);
 
   // Pictures, on their own thread.
@@ -478,8 +482,6 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
 
   // Pages, on a thread of their own when the machine has a second core.
   unsigned threads = options.threads ? options.threads : std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
-  std::unique_ptr<HelpFile> popupFile = HelpFile::Open(path, nullptr, options.open);
-  HelpFile &popups = popupFile ? *popupFile : *file;
   Renderer renderer(popups, map, keywords, options, [&](const std::string &name) { return pictureStore.Get(name); });
   std::string search = "var QUILLON_SEARCH = [\n";
   size_t pagesWritten = 0;
@@ -496,19 +498,26 @@ SiteReport WriteSite(const std::string &path, const std::string &outDir, const S
     search += "\"],\n";
     if (options.progress) options.progress(pagesWritten, report.topicsExpected);
   };
+  // The site's own pages: the page thread writes them while the reading one
+  // starts on the topics.
+  std::optional<Contents> contents = file->ContentsFile();
+  auto writeOwnPages = [&] {
+    out.Write("index.html", IndexPage(site, contents));
+    out.Write("keywords.html", KeywordsPage(site, keywords));
+    for (const auto &[name, href] : map.Stubs()) out.Write(name + ".html", StubPage(href));
+  };
   TopicQueue queue;
   std::thread pageThread;
   const bool twoThreads = threads > 1 && popupFile != nullptr;
-  if (twoThreads)
+  if (twoThreads) {
     pageThread = std::thread([&] {
+      writeOwnPages();
       Topic topic;
       while (queue.Pop(topic)) writePage(topic);
     });
-
-  // The site's own pages while the page thread starts.
-  out.Write("index.html", IndexPage(site, file->ContentsFile()));
-  out.Write("keywords.html", KeywordsPage(site, keywords));
-  for (const auto &[name, href] : map.Stubs()) out.Write(name + ".html", StubPage(href));
+  } else {
+    writeOwnPages();
+  }
 
   ReadReport read = file->ReadAll([&](Topic &topic) {
     if (twoThreads)

@@ -42,8 +42,10 @@ const char kUsage[] =
 class Progress {
  public:
   Progress() : shown_(isatty(STDERR_FILENO) == 1) {}
-  ~Progress() {
+  ~Progress() { Clear(); }
+  void Clear() {
     if (drawn_) std::fprintf(stderr, "\r%40s\r", "");
+    drawn_ = false;
   }
   void operator()(size_t done, size_t total) {
     if (!shown_) return;
@@ -172,18 +174,20 @@ int main(int argc, char **argv) {
   quillon::html::SiteOptions options;
   options.progress = [&](size_t done, size_t total) { progress(done, total); };
   quillon::html::SiteReport report = quillon::html::WriteSite(helpPath, outDir, options);
-  progress.~Progress();
-  new (&progress) Progress();
+  progress.Clear();
   if (!report.opened) {
     std::fprintf(stderr, "hlp2html: %s: %s\n", helpPath, report.why.c_str());
     return 1;
   }
   if (!quiet) {
-    std::fprintf(stderr, "hlp2html: %s: %zu of %zu topics, %zu links (%zu left as text: target unknown), "
-                 "%zu pictures (%zu failed)%s; open %s/index.html\n",
-                 helpPath, report.topics, report.topicsExpected, report.links, report.dangling, report.pictures,
-                 report.picturesFailed, report.endedEarly ? ", the topic text ends early (damage)" : "", outDir);
+    std::string topics = std::to_string(report.topics) + " topics";
+    if (report.topics < report.topicsExpected)
+      topics += " (of " + std::to_string(report.topicsExpected) + " the indexes list)";
+    std::fprintf(stderr, "hlp2html: %s: %s, %zu links (%zu left as text: target unknown), %zu pictures (%zu failed)%s\n",
+                 helpPath, topics.c_str(), report.links, report.dangling, report.pictures, report.picturesFailed,
+                 report.endedEarly ? ", the topic text ends early (the file is damaged)" : "");
     if (report.filesFailed > 0) std::fprintf(stderr, "hlp2html: %zu files could not be written\n", report.filesFailed);
+    std::fprintf(stderr, "hlp2html: open %s/index.html\n", outDir);
   }
   return report.Lost() ? 1 : 0;
 }

@@ -29,6 +29,8 @@ async function open(file) {
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', (e) => errors.push(String(e)));
   page.on('requestfailed', (r) => errors.push('failed to load ' + r.url()));
+  // A dialog can only come from script the help file's text made live.
+  page.on('dialog', async (d) => { errors.push('a script ran: ' + d.message()); await d.dismiss(); });
   await page.goto(url(file), { waitUntil: 'load' });
   return { page, errors };
 }

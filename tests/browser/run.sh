@@ -17,6 +17,9 @@ convert() {  # help-file site-name
   sites+=("$out/sites/$2")
 }
 convert "$build/halibut/manual.hlp" manual
+"$build/bin/browser_fixtures" "$out/fixtures"
+convert "$out/fixtures/pictures.hlp" pictures
+convert "$out/fixtures/hostile.hlp" hostile
 if [ -n "$corpus" ] && [ -d "$corpus/hlp" ]; then
   convert "$corpus/hlp/oemdisplay-tandy__PROGMAN.HLP" progman
   convert "$corpus/hlp/eudora-win__PureVoice.hlp" purevoice

@@ -82,7 +82,9 @@ TEST(RealFiles, TopicTextsEqualTheIndependentReading) {
     std::string expectedPath = corpus + "/expected/" + name + ".text";
     if (!fs::exists(expectedPath)) continue;
     std::string why;
-    std::unique_ptr<HelpFile> file = HelpFile::Open(entry.path().string(), &why);
+    OpenOptions bytewise;
+    bytewise.symbolFonts = false;  // the independent reading keeps symbol fonts' bytes
+    std::unique_ptr<HelpFile> file = HelpFile::Open(entry.path().string(), &why, bytewise);
     ASSERT_NE(file, nullptr) << name << ": " << why;
     CodePage page(file->info().codePage);
     EXPECT_EQ(WholeText(*file), page.ToUtf8(ReadText(expectedPath))) << name;
@@ -454,6 +456,31 @@ TEST(CodePages, ChosenAndConverted) {
   EXPECT_EQ(CodePageOfCharset(204), 1251);
   EXPECT_EQ(CodePageOfCharset(0), 0);
   EXPECT_EQ(CodePageOfCharset(2), 0);  // symbol fonts follow the file
+  // Fonts that draw symbols: their bytes are glyphs.
+  std::optional<CodePage> symbol = CodePage::ForSymbolFont("Symbol");
+  ASSERT_TRUE(symbol);
+  EXPECT_EQ(symbol->ToUtf8("a\xB7\xAE\xBE 1"), "α•→— 1");
+  std::optional<CodePage> wingdings = CodePage::ForSymbolFont("WINGDINGS");
+  ASSERT_TRUE(wingdings);
+  EXPECT_EQ(wingdings->ToUtf8("l\xA7\xFC\x43"), "●▪✔👍");
+  EXPECT_FALSE(CodePage::ForSymbolFont("Arial"));
+}
+
+// On a real file: EUDORA writes its bullets in Wingdings and its dashes in
+// Symbol; they read as the glyphs, and the same text read bytewise as 1252.
+TEST(RealFiles, SymbolFontsReadAsTheirGlyphs) {
+  std::string corpus = fixture::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "the shared corpus is not on this machine";
+  std::unique_ptr<HelpFile> file = HelpFile::Open(corpus + "/hlp/eudora-win__EUDORA.HLP");
+  OpenOptions bytewise;
+  bytewise.symbolFonts = false;
+  std::unique_ptr<HelpFile> raw = HelpFile::Open(corpus + "/hlp/eudora-win__EUDORA.HLP", nullptr, bytewise);
+  ASSERT_TRUE(file && raw);
+  std::string text = WholeText(*file), rawText = WholeText(*raw);
+  EXPECT_EQ(rawText.find("\u25AA"), std::string::npos);
+  EXPECT_NE(text.find("\u25AA"), std::string::npos);  // Wingdings 0xA7, a small square
+  EXPECT_NE(text.find("\u2014"), std::string::npos);  // Symbol 0xBE, a long dash
+  EXPECT_LT(text.size(), rawText.size() + rawText.size() / 10);
 }
 
 TEST(Macros, WhatAReaderCanFollow) {

@@ -5,6 +5,9 @@
 
 #include <marlet/marlet.h>
 
+#include <png.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -77,6 +80,23 @@ TEST(Escaping, NamesFromDataStayInTheFolder) {
 
 // ---- Checking a site as a reader finds it -------------------------------------------------
 
+// A PNG whose header and image data libpng reads whole, or an SVG document
+// in the SVG namespace with its size.
+bool PictureReadsBack(const fs::path &path) {
+  std::string bytes = ReadText(path);
+  if (path.extension() == ".svg")
+    return bytes.find("xmlns=\"http://www.w3.org/2000/svg\"") != std::string::npos &&
+           bytes.find("width=") != std::string::npos && bytes.find("</svg>") != std::string::npos;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  bool ok = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+  png_image_free(&image);
+  return ok && image.width > 0 && image.height > 0;
+}
+
 struct SiteCheck {
   size_t pages = 0, links = 0, images = 0;
   std::vector<std::string> broken;
@@ -125,6 +145,8 @@ SiteCheck CheckSite(const fs::path &root) {
         check.broken.push_back(name + ": " + kind + "=" + value + " (no file)");
         continue;
       }
+      if (kind == "src" && fs::path(file).parent_path().filename() == "pictures" && !PictureReadsBack(root / file))
+        check.broken.push_back(name + ": " + value + " (does not read back)");
       if (!fragment.empty() && (!ids.count(file) || !ids[file].count(fragment)))
         check.broken.push_back(name + ": " + kind + "=" + value + " (no element)");
     }
@@ -323,6 +345,35 @@ TEST(HostileFiles, TextNeverBecomesMarkup) {
       EXPECT_NE(content.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
     }
   }
+  EXPECT_TRUE(CheckSite(out).broken.empty());
+}
+
+// An output folder with links and a FIFO planted where the site's files go:
+// the site replaces them, and nothing outside the folder changes.
+TEST(HostileFiles, LinksPlantedInTheOutputFolderAreNotFollowed) {
+  std::string help = fixture::HalibutDir() + "/manual.hlp";
+  if (!fs::exists(help)) GTEST_SKIP() << "halibut is not on this machine";
+  fixture::TempDir dir;
+  fs::path out = fs::path(dir.path()) / "site";
+  fs::create_directories(out);
+  std::string secret = dir.Write("secret.txt", fixture::Bytes{'k', 'e', 'e', 'p'});
+  fs::create_symlink(secret, out / "index.html");
+  fs::create_hard_link(secret, out / "keywords.html");
+  ASSERT_EQ(::mkfifo((out / "search.html").c_str(), 0644), 0);
+  std::ofstream(out / "style.css") << std::string(100000, 'x');  // longer than the site's
+  html::SiteReport report = html::WriteSite(help, out.string());
+  ASSERT_TRUE(report.opened);
+  EXPECT_EQ(report.filesFailed, 0u);
+  EXPECT_EQ(ReadText(secret), "keep");
+  for (const char *name : {"index.html", "keywords.html", "search.html"}) {
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out / name))) << name;
+    EXPECT_EQ(fs::hard_link_count(out / name), 1u) << name;
+  }
+  EXPECT_TRUE(CheckSite(out).broken.empty());
+  EXPECT_EQ(ReadText(out / "style.css").find("xxxx"), std::string::npos);  // cut to its new length
+  // A second run writes over its own files in place, shorter or longer.
+  html::SiteReport again = html::WriteSite(help, out.string());
+  EXPECT_EQ(again.filesFailed, 0u);
   EXPECT_TRUE(CheckSite(out).broken.empty());
 }
 

@@ -2,6 +2,7 @@
 
 #include <marlet/marlet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -182,6 +183,63 @@ Bytes SmallMetafile(int records) {
   PutU16(out, 0);
   PutBytes(out, body);
   return out;
+}
+
+Bytes MultiPictureShg(const std::vector<BuiltShg> &pictures, const std::string &magic) {
+  Bytes out;
+  PutText(out, magic.substr(0, 2));
+  PutU16(out, static_cast<uint32_t>(pictures.size()));
+  size_t at = 4 + 4 * pictures.size();
+  for (const BuiltShg &p : pictures) {
+    PutU32(out, static_cast<uint32_t>(at));
+    at += p.bytes.size() - p.pictureAt;
+  }
+  for (const BuiltShg &p : pictures) out.insert(out.end(), p.bytes.begin() + static_cast<long>(p.pictureAt), p.bytes.end());
+  return out;
+}
+
+Bytes Words(std::initializer_list<int> words) {
+  Bytes out;
+  for (int w : words) PutU16(out, static_cast<uint32_t>(w) & 0xFFFF);
+  return out;
+}
+
+Bytes MetafileOf(const std::vector<MetafileRecord> &records, std::optional<uint16_t> objects) {
+  Bytes body;
+  uint32_t largest = 3;
+  uint16_t created = 0;
+  for (const MetafileRecord &r : records) {
+    uint32_t words = static_cast<uint32_t>(3 + (r.params.size() + 1) / 2);
+    largest = std::max(largest, words);
+    PutU32(body, words);
+    PutU16(body, r.function);
+    PutBytes(body, r.params);
+    if (r.params.size() % 2 != 0) PutU8(body, 0);
+    if ((r.function & 0x00FF) >= 0xF7 || r.function == 0x0142)  // the records that create objects
+      ++created;
+  }
+  PutU32(body, 3);
+  PutU16(body, 0);
+  Bytes out;
+  PutU16(out, 1);
+  PutU16(out, 9);
+  PutU16(out, 0x0300);
+  PutU32(out, static_cast<uint32_t>((18 + body.size()) / 2));
+  PutU16(out, objects.value_or(created));
+  PutU32(out, largest);
+  PutU16(out, 0);
+  PutBytes(out, body);
+  return out;
+}
+
+BuiltShg MetafileShg(const Bytes &metafile, uint16_t width, uint16_t height, const Bytes &hotspots) {
+  MetafilePicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.decompressedSize = static_cast<uint32_t>(metafile.size());
+  picture.packed = metafile;
+  picture.hotspots = hotspots;
+  return BuildMetafileShg(picture);
 }
 
 HGLOBAL GlobalFromBytes(const Bytes &bytes) {

@@ -94,6 +94,27 @@ BuiltShg BuildMetafileShg(const MetafilePicture &picture, const FileShape &shape
 // 5 words with varied parameters, and the end record.
 Bytes SmallMetafile(int records);
 
+// Several pictures in one SHG file (resolutions of one picture): the header
+// lists each built file's picture, whose bytes follow one another.  Each
+// BuiltShg is a one-picture file from the builders above.
+Bytes MultiPictureShg(const std::vector<BuiltShg> &pictures, const std::string &magic = "lp");
+
+// ---- Metafile records -----------------------------------------------------
+
+// A record of a Windows metafile: its function and its parameters, 16-bit
+// words in the order they are stored (the reverse of the GDI call's).
+struct MetafileRecord {
+  uint16_t function = 0;
+  Bytes params;
+};
+Bytes Words(std::initializer_list<int> words);
+// The 18-byte header (its size, object count and largest record as the
+// records make them, unless given), the records and the end record.
+Bytes MetafileOf(const std::vector<MetafileRecord> &records, std::optional<uint16_t> objects = std::nullopt);
+// An SHG file of one metafile picture, stored unpacked; width and height in
+// 0.01 mm as the header keeps them.
+BuiltShg MetafileShg(const Bytes &metafile, uint16_t width, uint16_t height, const Bytes &hotspots = {});
+
 // ---- Blocks ---------------------------------------------------------------
 
 // Copies bytes into a new movable global memory block.

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,11 @@ class CodePage {
   CodePage(CodePage &&other) noexcept;
   CodePage &operator=(CodePage &&other) noexcept;
 
+  // The fonts that draw symbols in place of letters (Symbol, Wingdings):
+  // their bytes are not characters of any code page but glyphs, which these
+  // give their Unicode characters.  Nullopt for any other face.
+  static std::optional<CodePage> ForSymbolFont(std::string_view face);
+
   int number() const { return number_; }
   // Appends the UTF-8 form of bytes in this code page.  Bytes that name no
   // character become U+FFFD; control characters pass through.
@@ -44,11 +50,13 @@ class CodePage {
  private:
   struct Sequence {
     uint8_t length;
-    char bytes[3];
+    char bytes[4];
   };
   int number_ = 1252;
   bool table_ = false;                  // single-byte: converted through high_
   std::array<Sequence, 128> high_ = {};  // the UTF-8 of bytes 0x80..0xFF
+  bool symbols_ = false;                // a symbol font: every byte through low_ and high_
+  std::array<Sequence, 128> low_ = {};
   void *iconv_ = nullptr;               // multi-byte code pages: an iconv_t
 };
 

@@ -33,6 +33,10 @@ struct OpenOptions {
   // The name the help file goes by, where its path does not tell (a file
   // read from an archive); used for the companion's default name.
   std::string name;
+  // Text in the Symbol and Wingdings fonts as the characters those fonts
+  // draw (Greek letters, arrows, bullets); false leaves it in the file's
+  // code page, byte for byte as other readers of the text give it.
+  bool symbolFonts = true;
 };
 
 struct TitleEntry {
