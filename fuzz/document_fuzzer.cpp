@@ -17,9 +17,9 @@ namespace {
 
 // Bounds of one run: topics read whole and rendered, topics read one at a
 // time.  The library bounds the pieces of each record; these bound the walk.
-constexpr size_t kMaxTopics = 400;
-constexpr size_t kMaxRendered = 40;
-constexpr size_t kMaxSingle = 24;
+constexpr size_t kMaxTopics = 200;
+constexpr size_t kMaxRendered = 16;
+constexpr size_t kMaxSingle = 12;
 
 }  // namespace
 
@@ -47,8 +47,6 @@ int RunDocument(const uint8_t *data, size_t size) {
   size_t topics = 0;
   file->ReadAll([&](Topic &topic) {
     PlainText(topic);
-    for (const Link &link : topic.links)
-      if (link.target != kNoTopic) Check(file->TopicStartOf(link.target) != kNoTopic || true, "");
     if (topics < kMaxRendered) markup.Fragment(topic);
     return ++topics < kMaxTopics;
   });
@@ -63,9 +61,11 @@ int RunDocument(const uint8_t *data, size_t size) {
     if (next != kNoTopic && next <= at) break;
     at = next;
   }
+  // Topics by what the indexes say holds them, which need not be a start.
+  size_t asked = 0;
   for (TopicOffset start : file->TopicStarts()) {
-    file->ReadTopic(start);
-    if (++topics > kMaxTopics + kMaxSingle) break;
+    file->ReadTopic(start + (asked & 1));
+    if (++asked >= kMaxSingle) break;
   }
   return 0;
 }

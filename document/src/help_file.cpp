@@ -1,21 +1,7 @@
 // Opening a help file for the document model, and the indexes beside the
 // topic stream.
 //
-// |SYSTEM, read here for what HlpGetHelpTitle does not keep.  After the
-// 12-byte header (minor version at 2, flags at 10), files later than 3.0 hold
-// records: a 16-bit type, a 16-bit length, the data.  Types used here:
-//    3  contents topic: a TopicOffset (32-bit)
-//    4  a macro run at start-up (text)
-//    6  a window, 90 bytes:
-//         0  2  which fields are set: 0x01 type, 0x02 name, 0x04 caption,
-//               0x08 x, 0x10 y, 0x20 width, 0x40 height, 0x80 maximized,
-//               0x100 colour, 0x200 non-scrolling colour
-//         2 10  type      12  9  name      21 51  caption
-//        72  2  x   74  2  y   76  2  width   78  2  height   80  2  maximized
-//        82  3  colour (r, g, b)   86  3  non-scrolling colour
-//    9  language: the LCID, 16-bit, at offset 8
-//   10  the contents file's name (text; may carry a folder)
-//   11  character set: its first byte
+// |SYSTEM's records are read by quillon::text (system_records.h).
 // |TOMAP (3.0 files): 32-bit TopicOffsets indexed by topic number.
 // |CTXOMAP: a 16-bit count, then pairs of a 32-bit map number and a
 // 32-bit TopicOffset.
@@ -31,6 +17,7 @@
 
 #include "help_file_impl.h"
 #include "quillon/document/macros.h"
+#include "quillon/text/system_records.h"
 
 namespace quillon::document {
 
@@ -40,10 +27,6 @@ namespace {
 constexpr uint32_t kStreamOptions = HLP_TOPIC_FONTS | HLP_TOPIC_KEYWORDS | HLP_TOPIC_CONTEXTS |
                                     HLP_TOPIC_JUMP_PLACES | HLP_TOPIC_HEADERS | HLP_TOPIC_CHARSETS;
 
-constexpr size_t kSystemHeaderSize = 12;
-constexpr uint16_t kContentsRecord = 3, kMacroRecord = 4, kWindowRecord = 6, kLanguageRecord = 9,
-                   kContentsFileRecord = 10, kCharsetRecord = 11;
-constexpr size_t kWindowRecordSize = 90;
 // Internal files read whole here are small; anything larger is damage.
 constexpr uint32_t kLargestSmallFile = 64u << 20;
 
@@ -54,89 +37,7 @@ uint32_t U32(const uint8_t *p) {
 }
 
 std::optional<std::vector<uint8_t>> ReadInternal(IfsHandle container, const char *name, uint32_t limit) {
-  IfsFileHandle file = IFSOpenFile(container, name);
-  if (file == nullptr) return std::nullopt;
-  uint32_t size = IFSSeekFile(file, 0, 2);
-  IFSSeekFile(file, 0, 0);
-  std::optional<std::vector<uint8_t>> bytes;
-  if (size <= limit) {
-    bytes.emplace(size);
-    int32_t got = size > 0 ? IFSReadFile(file, bytes->data(), size) : 0;
-    if (got < 0) bytes.reset();
-    else bytes->resize(static_cast<size_t>(got));
-  }
-  IFSCloseFile(file);
-  return bytes;
-}
-
-// A zero-terminated text inside a fixed field.
-std::string FieldText(const uint8_t *p, size_t size) {
-  size_t n = strnlen(reinterpret_cast<const char *>(p), size);
-  return std::string(reinterpret_cast<const char *>(p), n);
-}
-
-int64_t Colour(const uint8_t *rgb) { return (int64_t{rgb[0]} << 16) | (int64_t{rgb[1]} << 8) | rgb[2]; }
-
-struct SystemRecords {
-  TopicOffset contents = kNoTopic;
-  std::vector<std::string> macros;
-  std::vector<Window> windows;  // texts still in the file's code page
-  uint32_t language = 0;
-  std::string contentsFile;
-  int charset = -1;
-};
-
-SystemRecords ReadSystemRecords(IfsHandle container) {
-  SystemRecords records;
-  std::optional<std::vector<uint8_t>> system = ReadInternal(container, "|SYSTEM", kLargestSmallFile);
-  if (!system || system->size() < kSystemHeaderSize || U16(system->data() + 2) <= 16) return records;
-  const std::vector<uint8_t> &d = *system;
-  for (size_t at = kSystemHeaderSize; at + 4 <= d.size();) {
-    uint16_t type = U16(&d[at]);
-    size_t length = std::min<size_t>(U16(&d[at + 2]), d.size() - at - 4);
-    const uint8_t *data = &d[at + 4];
-    switch (type) {
-      case kContentsRecord:
-        if (length >= 4) records.contents = U32(data);
-        break;
-      case kMacroRecord:
-        records.macros.push_back(FieldText(data, length));
-        break;
-      case kWindowRecord:
-        if (length >= kWindowRecordSize) {
-          uint16_t set = U16(data);
-          Window w;
-          w.type = FieldText(data + 2, 10);
-          w.name = FieldText(data + 12, 9);
-          w.caption = FieldText(data + 21, 51);
-          if (set & 0x08) w.x = U16(data + 72);
-          if (set & 0x10) w.y = U16(data + 74);
-          if (set & 0x20) w.width = U16(data + 76);
-          if (set & 0x40) w.height = U16(data + 78);
-          w.maximized = (set & 0x80) && U16(data + 80) != 0;
-          if (set & 0x100) w.background = Colour(data + 82);
-          if (set & 0x200) w.nonScrollingBackground = Colour(data + 86);
-          records.windows.push_back(std::move(w));
-        }
-        break;
-      case kLanguageRecord:
-        if (length >= 10) records.language = U16(data + 8);
-        break;
-      case kContentsFileRecord: {
-        std::string name = FieldText(data, length);
-        size_t slash = name.find_last_of("\\/:");
-        records.contentsFile = slash == std::string::npos ? name : name.substr(slash + 1);
-        break;
-      }
-      case kCharsetRecord:
-        if (length >= 1) records.charset = data[0];
-        break;
-      default:
-        break;
-    }
-    at += 4 + length;
-  }
-  return records;
+  return text::ReadInternalFile(container, name, limit);
 }
 
 std::string Lower(std::string_view s) {
@@ -381,29 +282,24 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string &path, std::string *w
   impl->path = path;
   info.minorVersion = title->minorVersion;
   info.flags = title->flags;
-  SystemRecords records = ReadSystemRecords(impl->container);
+  text::SystemRecords records = text::ReadSystemRecords(impl->container);
   info.language = records.language;
   info.contentsTopic = records.contents;
   info.contentsFile = records.contentsFile;
   impl->options = std::move(options);
   impl->key = HelpFileKey(impl->options.name.empty() ? path : impl->options.name);
 
-  // The code page: the character-set record where it names one, else the
-  // language; then the fonts' character sets, read from the stream's header.
-  int codePage = CodePageOfCharset(records.charset);
-  if (codePage == 0) codePage = CodePageOfLanguage(records.language);
-  impl->codePage = CodePage(codePage == 0 ? 1252 : codePage);
+  // The code page, from |SYSTEM and the fonts' character sets, which the
+  // stream's header (event 6) names.
   FontsFromHeader fonts{&impl->codePage, {}};
   HlpTopicEnumerate(impl->topics, TakeFonts, reinterpret_cast<MarletUserData>(&fonts));
+  std::vector<int> charsets;
+  for (const Font &font : fonts.fonts) charsets.push_back(font.charset);
+  impl->codePage = CodePage(text::ChooseCodePage(records, charsets));
+  // Face names are ASCII in practice; read again in the code page chosen.
+  fonts.fonts.clear();
+  HlpTopicEnumerate(impl->topics, TakeFonts, reinterpret_cast<MarletUserData>(&fonts));
   info.fonts = std::move(fonts.fonts);
-  if (codePage == 0) {
-    std::map<int, int> votes;
-    for (const Font &font : info.fonts)
-      if (int page = CodePageOfCharset(font.charset)) ++votes[page];
-    auto best = std::max_element(votes.begin(), votes.end(),
-                                 [](const auto &a, const auto &b) { return a.second < b.second; });
-    if (best != votes.end()) impl->codePage = CodePage(best->first);
-  }
   info.codePage = impl->codePage.number();
   for (const Font &font : info.fonts) {
     std::optional<CodePage> symbols;
@@ -415,18 +311,23 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string &path, std::string *w
       impl->fontPages.push_back(page != 0 && page != info.codePage ? std::make_unique<CodePage>(page) : nullptr);
   }
 
-  const CodePage &text = impl->codePage;
-  if (title->title) info.title = text.ToUtf8(title->title);
-  if (title->copyright) info.copyright = text.ToUtf8(title->copyright);
-  if (title->citation) info.citation = text.ToUtf8(title->citation);
+  const CodePage &page = impl->codePage;
+  if (title->title) info.title = page.ToUtf8(title->title);
+  if (title->copyright) info.copyright = page.ToUtf8(title->copyright);
+  if (title->citation) info.citation = page.ToUtf8(title->citation);
   HlpFreeHelpTitle(title);
-  for (Window &w : records.windows) {
-    w.type = text.ToUtf8(w.type);
-    w.name = text.ToUtf8(w.name);
-    w.caption = text.ToUtf8(w.caption);
-    info.windows.push_back(std::move(w));
+  for (text::WindowRecord &w : records.windows) {
+    Window window;
+    window.type = page.ToUtf8(w.type);
+    window.name = page.ToUtf8(w.name);
+    window.caption = page.ToUtf8(w.caption);
+    window.x = w.x, window.y = w.y, window.width = w.width, window.height = w.height;
+    window.maximized = w.maximized;
+    window.background = w.background;
+    window.nonScrollingBackground = w.nonScrollingBackground;
+    info.windows.push_back(std::move(window));
   }
-  for (const std::string &macro : records.macros) info.startupMacros.push_back(text.ToUtf8(macro));
+  for (const std::string &macro : records.macros) info.startupMacros.push_back(page.ToUtf8(macro));
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     std::string tree = std::string("|") + letter + "WBTREE", data = std::string("|") + letter + "WDATA";
     IfsFileHandle a = IFSOpenFile(impl->container, tree.c_str()), b = IFSOpenFile(impl->container, data.c_str());

@@ -1,6 +1,10 @@
-#include "quillon/document/code_page.h"
+#include "quillon/text/code_page.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -9,7 +13,7 @@
 #include <string>
 #include <utility>
 
-namespace quillon::document {
+namespace quillon::text {
 
 namespace {
 
@@ -47,10 +51,12 @@ bool SingleByte(int codePage) {
          codePage != 1361;
 }
 
+#if !defined(_WIN32)
 std::string IconvName(int codePage) {
   if (codePage == 1361) return "JOHAB";
   return "CP" + std::to_string(codePage);
 }
+#endif
 
 // The glyphs of the symbol fonts, by byte; 0 where the font has none (the
 // byte is kept as the character of the same number).  Symbol is Adobe's
@@ -174,7 +180,46 @@ int CodePageOfLanguage(uint32_t lcid) {
   return primary == 0 ? 0 : 1252;
 }
 
+namespace {
+
+// One byte of a single-byte code page in UTF-8: false when the code page
+// leaves it undefined (0x81 in 1252, say).
+#if defined(_WIN32)
+bool ByteToUtf8(int codePage, unsigned char byte, char (&utf8)[8], size_t &length) {
+  char in = static_cast<char>(byte);
+  wchar_t wide[2];
+  int n = MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, &in, 1, wide, 2);
+  if (n <= 0) return false;
+  int m = WideCharToMultiByte(CP_UTF8, 0, wide, n, utf8, sizeof utf8, nullptr, nullptr);
+  if (m <= 0) return false;
+  length = static_cast<size_t>(m);
+  return true;
+}
+#else
+bool ByteToUtf8(void *converter, unsigned char byte, char (&utf8)[8], size_t &length) {
+  auto cd = static_cast<iconv_t>(converter);
+  char in = static_cast<char>(byte);
+  char *inPointer = &in, *outPointer = utf8;
+  size_t inLeft = 1, outLeft = sizeof utf8;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1)) return false;
+  length = sizeof utf8 - outLeft;
+  return length > 0;
+}
+#endif
+
+}  // namespace
+
 CodePage::CodePage(int codePage) : number_(codePage) {
+#if defined(_WIN32)
+  CPINFO info;
+  if (!IsValidCodePage(static_cast<UINT>(codePage)) || !GetCPInfo(static_cast<UINT>(codePage), &info)) number_ = 1252;
+  if (!SingleByte(number_)) {
+    multiByte_ = true;
+    return;
+  }
+  const int converter = number_;
+#else
   iconv_t cd = iconv_open("UTF-8", IconvName(codePage).c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     number_ = 1252;
@@ -185,31 +230,36 @@ CodePage::CodePage(int codePage) : number_(codePage) {
     iconv_ = cd;
     return;
   }
+  void *converter = cd;
+#endif
   // The table of the upper half, one byte at a time; bytes the code page
-  // leaves undefined (0x81 in 1252, say) become U+FFFD.
+  // leaves undefined become U+FFFD.
   for (int b = 0x80; b < 0x100; ++b) {
-    char in = static_cast<char>(b);
     char utf8[8];
-    char *inPointer = &in, *outPointer = utf8;
-    size_t inLeft = 1, outLeft = sizeof utf8;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    size_t length = 0;
     Sequence &s = high_[b - 0x80];
-    if (iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1) || outLeft == sizeof utf8 ||
-        sizeof utf8 - outLeft > 3) {
+    if (!ByteToUtf8(converter, static_cast<unsigned char>(b), utf8, length) || length > 4) {
       s.length = 3;
       std::copy(kReplacement, kReplacement + 3, s.bytes);
     } else {
-      s.length = static_cast<uint8_t>(sizeof utf8 - outLeft);
-      std::copy(utf8, utf8 + s.length, s.bytes);
+      s.length = static_cast<uint8_t>(length);
+      std::copy(utf8, utf8 + length, s.bytes);
     }
   }
+#if !defined(_WIN32)
   iconv_close(cd);
+#endif
   table_ = true;
 }
 
-CodePage::~CodePage() {
+void CodePage::Release() {
+#if !defined(_WIN32)
   if (iconv_ != nullptr) iconv_close(static_cast<iconv_t>(iconv_));
+#endif
+  iconv_ = nullptr;
 }
+
+CodePage::~CodePage() { Release(); }
 
 CodePage::CodePage(CodePage &&other) noexcept
     : number_(other.number_),
@@ -217,17 +267,19 @@ CodePage::CodePage(CodePage &&other) noexcept
       high_(other.high_),
       symbols_(other.symbols_),
       low_(other.low_),
-      iconv_(std::exchange(other.iconv_, nullptr)) {}
+      iconv_(std::exchange(other.iconv_, nullptr)),
+      multiByte_(other.multiByte_) {}
 
 CodePage &CodePage::operator=(CodePage &&other) noexcept {
   if (this != &other) {
-    if (iconv_ != nullptr) iconv_close(static_cast<iconv_t>(iconv_));
+    Release();
     number_ = other.number_;
     table_ = other.table_;
     high_ = other.high_;
     symbols_ = other.symbols_;
     low_ = other.low_;
     iconv_ = std::exchange(other.iconv_, nullptr);
+    multiByte_ = other.multiByte_;
   }
   return *this;
 }
@@ -240,7 +292,7 @@ void CodePage::AppendUtf8(std::string_view bytes, std::string &out) const {
     }
     return;
   }
-  if (table_ || iconv_ == nullptr) {
+  if (table_ || (iconv_ == nullptr && !multiByte_)) {
     out.reserve(out.size() + bytes.size());
     size_t run = 0;  // start of the current run of ASCII, copied whole
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -264,6 +316,20 @@ void CodePage::AppendUtf8(std::string_view bytes, std::string &out) const {
     out.append(bytes.data() + run, bytes.size() - run);
     return;
   }
+#if defined(_WIN32)
+  // The system converts the whole text; bytes that start no character come
+  // out as U+FFFD, as iconv's are made to below.
+  if (bytes.empty()) return;
+  int n = MultiByteToWideChar(static_cast<UINT>(number_), 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (n <= 0) return;
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(static_cast<UINT>(number_), 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+  int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+  if (m <= 0) return;
+  size_t at = out.size();
+  out.resize(at + static_cast<size_t>(m));
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, out.data() + at, m, nullptr, nullptr);
+#else
   auto cd = static_cast<iconv_t>(iconv_);
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   char *in = const_cast<char *>(bytes.data());
@@ -287,6 +353,7 @@ void CodePage::AppendUtf8(std::string_view bytes, std::string &out) const {
   size_t outLeft = sizeof buffer;
   iconv(cd, nullptr, nullptr, &outPointer, &outLeft);
   out.append(buffer, sizeof buffer - outLeft);
+#endif
 }
 
-}  // namespace quillon::document
+}  // namespace quillon::text
