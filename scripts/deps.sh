@@ -6,7 +6,8 @@ set -euo pipefail
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
   packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils pkg-config dpkg-dev file groff-base
-            libncurses-dev tmux libpng-dev libwmf-dev libexpat1-dev gsfonts chromium fonts-dejavu-core nodejs)
+            libncurses-dev tmux libpng-dev libwmf-dev libexpat1-dev gsfonts chromium fonts-dejavu-core nodejs
+            libarchive-dev libmspack-dev libssl-dev nlohmann-json3-dev zlib1g-dev zip xorriso)
 fi
 
 missing=()
