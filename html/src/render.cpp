@@ -348,8 +348,7 @@ void Renderer::Picture(const Inline &piece, std::string &out, bool inPopup) {
     out += "\"></span>";
     return;
   }
-  static thread_local unsigned mapCounter = 0;
-  std::string mapName = (inPopup ? "pm-" : "m-") + name + "-" + std::to_string(++mapCounter);
+  std::string mapName = (inPopup ? "pm-" : "m-") + name + "-" + std::to_string(++mapCounter_);
   out += "<img src=\"";
   AppendUrl(out, info->file);
   out += "\" width=\"" + std::to_string(info->width) + "\" height=\"" + std::to_string(info->height) + "\" alt=\"\"";

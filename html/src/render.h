@@ -121,6 +121,9 @@ class Renderer {
   int popupDepth_ = 0;
   size_t links_ = 0;
   size_t dangling_ = 0;
+  // Image maps are numbered per site, not per thread: a thread that converts
+  // one help file after another writes each the same as a fresh one would.
+  unsigned mapCounter_ = 0;
 };
 
 }  // namespace quillon::html

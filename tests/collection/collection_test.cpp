@@ -21,6 +21,7 @@
 #include "quillon/html/site.h"
 #include "support/document_builder.h"
 #include "support/help_builder.h"
+#include "support/shg_builder.h"
 #include "zip_recipe.h"
 
 using namespace quillon;
@@ -92,6 +93,35 @@ std::string Gamma() {
   recipe.title = "Gamma Help";
   recipe.topics = {{"Gamma start", {"gamma_top"}, {}, {JumpsElsewhere({{"beta_top", "beta.hlp"}})}}};
   return AsString(fixture::BuildDocument(recipe).bytes);
+}
+
+// A help file with a picture whose two halves jump and pop up: its page
+// holds an image map.
+std::string PictureHelp(const std::string &title) {
+  using namespace fixture;
+  BitmapPicture p;
+  p.bitCount = 4;
+  p.width = 64;
+  p.height = 32;
+  for (int c = 0; c < 16; ++c) PutBytes(p.colours, {static_cast<uint8_t>(c * 16), 128, 0, 0});
+  p.packed.assign(p.width / 2 * p.height, 0x1E);
+  FileHotspot jump, popup;
+  jump.code = 0x04E3;
+  jump.width = 32, jump.height = 32;
+  jump.target = "second";
+  popup.code = 0x04E2;
+  popup.left = 32, popup.width = 32, popup.height = 32;
+  popup.target = "note";
+  p.hotspots = BuildHotspotData({jump, popup});
+  DocRecipe recipe;
+  recipe.title = title;
+  Bytes commands = PictureRef(0);
+  PutBytes(commands, {0x82});
+  recipe.topics = {{"Picture", {"pictures"}, {}, {Paragraph({"See ", ""}, commands)}},
+                   {"Second", {"second"}, {}, {TextParagraph("Left half.")}},
+                   {"", {"note"}, {}, {TextParagraph("A note.")}}};
+  recipe.extraFiles = {{"|bm0", BuildBitmapShg(p).bytes}};
+  return AsString(BuildDocument(recipe).bytes);
 }
 
 std::string FileBytes(const std::string &path) { return AsString(fixture::ReadFileBytes(path)); }
@@ -464,6 +494,39 @@ TEST(Library, FromAFolderAZipAndAnIso) {
     EXPECT_GE(built.check.crossLinks, 5u);
   } else {
     ADD_FAILURE() << "xorriso or zip is missing: scripts/deps.sh installs them";
+  }
+}
+
+// The library's bytes do not depend on how many help files were converted at
+// once, nor on which thread converted which: a cluster's workers must write
+// the same.  Pictures with hotspots (numbered image maps) are in.
+TEST(Library, SameBytesWhateverTheJobs) {
+  fixture::TempDir dir;
+  fs::path input = fs::path(dir.path()) / "c";
+  for (const auto &[origin, bytes] : Collection()) Put(input, origin, bytes);
+  for (int i = 0; i < 5; ++i) Put(input, "pictures/pictures" + std::to_string(i) + ".hlp", PictureHelp("Pictures"));
+  if (std::string corpus = fixture::CorpusDir(); !corpus.empty())
+    for (const char *name : {"eudora-win__PureVoice.hlp", "oemdisplay-tandy__PROGMAN.HLP"})
+      Put(input, std::string("corpus/") + name, FileBytes(corpus + "/hlp/" + name));
+  auto tree = [](const fs::path &root) {
+    std::map<std::string, std::string> files;
+    for (const auto &entry : fs::recursive_directory_iterator(root))
+      if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = ReadText(entry.path());
+    return files;
+  };
+  std::map<std::string, std::string> first;
+  for (unsigned jobs : {1u, 3u}) {
+    fs::path out = fs::path(dir.path()) / ("out" + std::to_string(jobs));
+    collection::BuildOptions options;
+    options.jobs = jobs;
+    ASSERT_TRUE(collection::BuildLibrary(input.string(), out.string(), options).ok);
+    std::map<std::string, std::string> files = tree(out);
+    if (first.empty()) {
+      first = std::move(files);
+      continue;
+    }
+    ASSERT_EQ(files.size(), first.size());
+    for (const auto &[name, bytes] : first) EXPECT_TRUE(files[name] == bytes) << name << " differs";
   }
 }
 
