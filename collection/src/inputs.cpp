@@ -147,6 +147,17 @@ class Walker {
  public:
   Walker(const Limits &limits, const std::function<bool(Input &&)> &each) : limits_(limits), each_(each) {}
 
+  void Memory(std::shared_ptr<const std::string> bytes, const std::string &name) {
+    std::string origin = PrintableComponent(LastComponent(name));
+    if (origin.empty()) origin = "input";
+    if (bytes->empty()) {
+      Other(origin, "", "an empty file", 0);
+      return;
+    }
+    uint64_t size = bytes->size();
+    Blob(origin, "", origin, std::move(bytes), 0, size);
+  }
+
   bool Top(const std::string &path, std::string *why) {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0) {
@@ -294,7 +305,7 @@ class Walker {
 
   // Bytes in memory: what are they?
   void Blob(const std::string &origin, const std::string &folder, const std::string &name,
-            std::shared_ptr<std::string> bytes, int depth, uint64_t size) {
+            std::shared_ptr<const std::string> bytes, int depth, uint64_t size) {
     if (stopped_) return;
     if (HasMagic(*bytes, kContainerMagic)) {
       Input input;
@@ -484,6 +495,12 @@ bool ReadInputs(const std::string &path, const Limits &limits, const std::functi
                 std::string *why) {
   Walker walker(limits, each);
   return walker.Top(path, why);
+}
+
+void ReadInputsFromMemory(std::shared_ptr<const std::string> bytes, const std::string &name, const Limits &limits,
+                          const std::function<bool(Input &&)> &each) {
+  Walker walker(limits, each);
+  walker.Memory(bytes ? std::move(bytes) : std::make_shared<const std::string>(), name);
 }
 
 }  // namespace quillon::collection

@@ -63,6 +63,11 @@ struct Input {
 bool ReadInputs(const std::string &path, const Limits &limits, const std::function<bool(Input &&)> &each,
                 std::string *why = nullptr);
 
+// The same for bytes already in memory under a name (the origin of all they
+// hold): a help file, a compressed file or an archive.
+void ReadInputsFromMemory(std::shared_ptr<const std::string> bytes, const std::string &name, const Limits &limits,
+                          const std::function<bool(Input &&)> &each);
+
 // How an origin is made printable: invalid UTF-8 and control characters
 // replaced, empty and "." components dropped, components and the whole
 // bounded.  ".." is kept as text: an origin only names, it is never a path
