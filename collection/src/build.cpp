@@ -61,9 +61,9 @@ BuildReport BuildLibrary(const std::string &input, const std::string &outDir, co
   const auto start = std::chrono::steady_clock::now();
   std::mutex progressMutex;
   BuildProgress state;
+  std::chrono::steady_clock::time_point last{};  // under progressMutex, as all of `state`
   auto tell = [&](bool force) {
     if (!options.progress) return;
-    static thread_local auto last = std::chrono::steady_clock::time_point{};
     auto now = std::chrono::steady_clock::now();
     if (!force && now - last < std::chrono::milliseconds(100)) return;
     last = now;

@@ -497,6 +497,16 @@ bool ReadInputs(const std::string &path, const Limits &limits, const std::functi
   return walker.Top(path, why);
 }
 
+bool IsArchive(const std::string &path) {
+  ArchivePtr a = NewArchiveReader();
+  if (!a || archive_read_open_filename(a.get(), path.c_str(), 64 << 10) != ARCHIVE_OK) return false;
+  struct archive_entry *entry = nullptr;
+  int status = archive_read_next_header(a.get(), &entry);
+  if (status >= ARCHIVE_WARN || status == ARCHIVE_EOF) return true;
+  const char *message = archive_error_string(a.get());
+  return message == nullptr || std::string_view(message).rfind("Unrecognized archive format", 0) != 0;
+}
+
 void ReadInputsFromMemory(std::shared_ptr<const std::string> bytes, const std::string &name, const Limits &limits,
                           const std::function<bool(Input &&)> &each) {
   Walker walker(limits, each);

@@ -451,14 +451,7 @@ bool IsCollection(const std::string &path) {
   std::string_view sniff(head, sizeof head);
   if (sniff.substr(0, 4) == std::string_view("\x3F\x5F\x03\x00", 4)) return false;  // a help file
   if (IsCompressed(sniff)) return true;
-  bool any = false;
-  ReadInputs(path, Limits{}, [&](Input &&input) {
-    // Something inside it, or an archive too damaged to show any: not a
-    // help file on its own.
-    any = input.origin.find('/') != std::string::npos || input.kind == Input::Kind::Failed;
-    return false;
-  });
-  return any;
+  return IsArchive(path);
 }
 
 }  // namespace quillon::collection

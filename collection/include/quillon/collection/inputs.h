@@ -68,6 +68,10 @@ bool ReadInputs(const std::string &path, const Limits &limits, const std::functi
 void ReadInputsFromMemory(std::shared_ptr<const std::string> bytes, const std::string &name, const Limits &limits,
                           const std::function<bool(Input &&)> &each);
 
+// Whether the file at path is an archive or disc image that libarchive
+// reads (a first entry's header is read, nothing more).
+bool IsArchive(const std::string &path);
+
 // How an origin is made printable: invalid UTF-8 and control characters
 // replaced, empty and "." components dropped, components and the whole
 // bounded.  ".." is kept as text: an origin only names, it is never a path
