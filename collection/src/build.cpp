@@ -144,12 +144,20 @@ BuildReport BuildLibrary(const std::string &input, const std::string &outDir, co
   }
 
   std::string why;
-  report.ok = WriteLibraryPages(catalogue, results, input, outDir, &why);
-  if (!report.ok) report.why = why;
+  bool written = WriteLibraryPages(catalogue, results, input, outDir, &why);
+  report = Summarize(catalogue, results);
+  report.ok = written;
+  if (!written) report.why = why;
+  return report;
+}
+
+BuildReport Summarize(const Catalogue &catalogue, const std::vector<Converted> &results) {
+  BuildReport report;
+  report.ok = true;
   report.inputs = catalogue.inputs.size();
   report.helpFiles = catalogue.helps.size();
   for (const InputRecord &record : catalogue.inputs) {
-    if (record.help >= 0) {
+    if (record.help >= 0 && static_cast<size_t>(record.help) < results.size()) {
       const Converted &c = results[record.help];
       if (c.status == "converted") ++report.converted;
       if (c.status == "unchanged") ++report.unchanged;

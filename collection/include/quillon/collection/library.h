@@ -171,6 +171,10 @@ struct BuildReport {
 
 BuildReport BuildLibrary(const std::string &input, const std::string &outDir, const BuildOptions &options = {});
 
+// What BuildLibrary reports, from a catalogue and its results (ok set: the
+// library was written).
+BuildReport Summarize(const Catalogue &catalogue, const std::vector<Converted> &results);
+
 // Whether a path names a collection (a folder, or a file that is an archive
 // or a disc image, possibly compressed) rather than a single help file.
 bool IsCollection(const std::string &path);
