@@ -245,7 +245,7 @@ class Walker {
       why = "larger than the bound of " + std::to_string(limits_.entryBytes) + " bytes for one file";
       return false;
     }
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       why = std::string("cannot open: ") + std::strerror(errno);
       return false;
@@ -263,6 +263,8 @@ class Walker {
     return true;
   }
 
+  // A regular file: the walk saw it with lstat (links are skipped there), or
+  // the user named it, link or not.  Files are only read, never written.
   void DiskFile(const std::string &path, const std::string &origin, const std::string &folder,
                 const struct stat &info) {
     uint64_t size = static_cast<uint64_t>(info.st_size);
@@ -272,7 +274,7 @@ class Walker {
     }
     char head[8] = {};
     {
-      int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) {
         Fail(origin, folder, std::string("cannot open: ") + std::strerror(errno), size);
         return;
