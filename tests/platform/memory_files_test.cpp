@@ -142,7 +142,8 @@ TEST(MemoryFiles, WorkBesideInstalledFileOperations) {
   fixture::MemoryFiles installed;
   installed.Add("disk.hlp", fixture::ReadFileBytes(HelpFilePath()));
   Released released;
-  std::string path = Register(fixture::ReadFileBytes(HelpFilePath()), "guide.hlp", &released);
+  const Bytes bytes = fixture::ReadFileBytes(HelpFilePath());  // held while registered
+  std::string path = Register(bytes, "guide.hlp", &released);
   IfsHandle a = IFSOpen(path.c_str());
   IfsHandle b = IFSOpen("disk.hlp");
   EXPECT_NE(a, nullptr);
