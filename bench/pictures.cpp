@@ -3,7 +3,6 @@
 // bytes), and Decode + Png of every bitmap of the corpus.  Metafiles: Png
 // and Svg of the corpus's metafiles (libwmf's drawing dominates).
 #include <benchmark/benchmark.h>
-
 #include <quillon/pictures.h>
 
 #include <cstring>

@@ -34,14 +34,16 @@ int RunPictures(const uint8_t *data, size_t size) {
     Check(0 <= h.left && h.left <= h.right && h.right <= picture->width && 0 <= h.top && h.top <= h.bottom &&
               h.bottom <= picture->height,
           "a hotspot off the picture");
-  if (picture->kind == Kind::Bitmap && (long long)picture->width * picture->height > kLargestWritten) return 0;
+  if (picture->kind == Kind::Bitmap && (long long)picture->width * picture->height > kLargestWritten)
+    return 0;
 
   std::vector<uint8_t> png = Png(*picture, &why);
   if (png.empty()) {
     Check(!why.empty(), "Png failed without a reason");
   } else {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    Check(png.size() > 33 && std::memcmp(png.data(), kSignature, 8) == 0 && std::memcmp(&png[12], "IHDR", 4) == 0,
+    Check(png.size() > 33 && std::memcmp(png.data(), kSignature, 8) == 0 &&
+              std::memcmp(&png[12], "IHDR", 4) == 0,
           "Png wrote no PNG file");
     Check(Big32(&png[16]) == uint32_t(picture->width) && Big32(&png[20]) == uint32_t(picture->height),
           "a PNG of another size than the picture");
@@ -49,7 +51,8 @@ int RunPictures(const uint8_t *data, size_t size) {
   std::string svg = Svg(*picture, &why);
   if (!svg.empty()) {
     Check(picture->kind == Kind::Metafile, "an SVG of a bitmap");
-    Check(svg.rfind("<?xml", 0) == 0 && svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\"") != std::string::npos,
+    Check(svg.rfind("<?xml", 0) == 0 &&
+              svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\"") != std::string::npos,
           "an SVG without the svg namespace");
   }
   return 0;

@@ -519,7 +519,7 @@ void CollectionInputs() {
 
 void RegressionInputs() {
   for (const regression::Input &input : regression::BuiltInputs()) {
-    const char *kind = input.target == "shg_import"   ? "shg"
+    const char *kind = input.target == "shg_import" || input.target == "pictures" ? "shg"
                        : input.target == "shg_export" ? "shg_export"
                                                       : "hlp";
     Write(kind, "regression-" + input.name, input.bytes);

@@ -98,6 +98,25 @@ class VisitedPages {
   std::bitset<65536> seen_;
 };
 
+// The pages met on one descent from the root to a leaf: one per level, so a
+// short list does, where VisitedPages' bitmap would be cleared (8 KiB) for
+// every lookup.  A page met twice is damage, as for VisitedPages.
+class DescentPages {
+ public:
+  bool FirstVisit(uint32_t page) {
+    if (page >= 65536 || count_ == kCapacity) return false;
+    for (int i = 0; i < count_; ++i)
+      if (pages_[i] == page) return false;
+    pages_[count_++] = page;
+    return true;
+  }
+
+ private:
+  static constexpr int kCapacity = kMaxTreeDepth + 1;  // the index levels and the leaf
+  uint32_t pages_[kCapacity];
+  int count_ = 0;
+};
+
 }  // namespace
 
 BTreeHeader ParseBTreeHeader(const uint8_t *raw) {
@@ -156,9 +175,11 @@ bool BTreeFind(const BTreeSource &tree, const TreeLayout &layout, const SoughtKe
                FunctionRef<void(const LeafEntry &)> found) {
   const BTreeHeader &h = tree.header;
   if (!tree.valid || h.rootPage < 0 || h.pageSize == 0) return false;
-  LocalPtr<uint8_t> buffer(LocalZeroed(h.pageSize));
+  // Every page is read whole before it is looked at: the buffer needs no
+  // clearing.
+  LocalPtr<uint8_t> buffer(static_cast<uint8_t *>(LocalAlloc(LMEM_FIXED, h.pageSize)));
   if (!buffer) return false;
-  VisitedPages visited;
+  DescentPages visited;
   uint32_t page = static_cast<uint32_t>(h.rootPage);
   for (int level = 1; level < h.levels; ++level) {
     if (level > kMaxTreeDepth || !visited.FirstVisit(page) || !tree.ReadPage(page, buffer.get()))
@@ -187,10 +208,10 @@ int BTreeFindAtOrBelow(const BTreeSource &tree, const TreeLayout &layout, uint32
   if (!tree.valid) return 0;
   if (h.rootPage < 0) return 1;  // an empty tree: nothing at or below anything
   if (h.pageSize == 0) return 0;
-  LocalPtr<uint8_t> buffer(LocalZeroed(h.pageSize));
+  LocalPtr<uint8_t> buffer(static_cast<uint8_t *>(LocalAlloc(LMEM_FIXED, h.pageSize)));
   if (!buffer) return 0;
   SoughtKey key{sought, nullptr};
-  VisitedPages visited;
+  DescentPages visited;
   uint32_t page = static_cast<uint32_t>(h.rootPage);
   for (int level = 1; level < h.levels; ++level) {
     if (level > kMaxTreeDepth || !visited.FirstVisit(page) || !tree.ReadPage(page, buffer.get()))

@@ -60,17 +60,17 @@ void RtfTableRecord(TopicHandleRecord &topic, const Sink &sink, TextCursor text,
 
   const int g = columns > 1 ? gap[1] : 0;
   const int left = columns > 0 ? gap[0] : 0;
-  if (columns > 1) EmitFormatted(topic, sink, "\\trgaph%d0", type == 2 ? g / 10 : g);
+  if (columns > 1) EmitControlNumber(topic, sink, "\\trgaph", type == 2 ? g / 10 : g, "0");
   int edge = left - g / 2 - g / 2;
-  EmitFormatted(topic, sink, "\\trleft%d0", type == 2 ? edge / 10 : edge);
+  EmitControlNumber(topic, sink, "\\trleft", type == 2 ? edge / 10 : edge, "0");
   int x = left - g / 2;
   for (unsigned i = 0; i < columns; ++i) {
     x += width[i] + g;
     switch (type) {
-      case 0: EmitFormatted(topic, sink, "\\cellx%d0", x); break;
-      case 1: EmitFormatted(topic, sink, "\\cellx%d", x * 10); break;
-      case 2: EmitFormatted(topic, sink, "\\cellx%d0", x / 10); break;
-      default: EmitFormatted(topic, sink, "\\cellx%d", x); break;
+      case 0: EmitControlNumber(topic, sink, "\\cellx", x, "0"); break;
+      case 1: EmitControlNumber(topic, sink, "\\cellx", x * 10); break;
+      case 2: EmitControlNumber(topic, sink, "\\cellx", x / 10, "0"); break;
+      default: EmitControlNumber(topic, sink, "\\cellx", x); break;
     }
   }
   EmitControl(topic, sink, " ");

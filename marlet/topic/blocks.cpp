@@ -16,6 +16,11 @@ constexpr int32_t kBlockSize = 4096;
 // A decompressed block stays below 16384 bytes; the buffer takes six stored
 // blocks' worth, as generously as the help compilers' readers do.
 constexpr int32_t kCompressedBufferFactor = 6;
+// |TOPIC is read ahead this many blocks at a time: one read for 32 KiB rather
+// than two for each block (its header, then its data), which on large files
+// had the system calls cost as much as rendering a third of the text.  More
+// would save few reads more, and each page of the buffer costs a fault.
+constexpr int32_t kReadAheadBlocks = 8;
 
 // The most record bytes the blocks from the loaded one on can hold: a record
 // claiming more is damage.
@@ -51,6 +56,11 @@ bool SetUpBlockReader(TopicHandleRecord &topic) {
   topic.blockBufferSize = topic.compressed ? kCompressedBufferFactor * topic.blockDataSize : topic.blockDataSize;
   topic.blockBuffer = static_cast<uint8_t *>(RtCalloc(1, static_cast<size_t>(topic.blockBufferSize)));
   if (topic.blockBuffer == nullptr) return false;
+  topic.blockData = topic.blockBuffer;
+  topic.readAhead = static_cast<uint8_t *>(RtMalloc(static_cast<size_t>(kReadAheadBlocks) * topic.blockSize));
+  if (topic.readAhead == nullptr) return false;
+  topic.readAheadStart = 0;
+  topic.readAheadLength = 0;
   topic.readPos = 0;
   topic.blockLength = 0;
   topic.blockNumber = -1;
@@ -68,25 +78,53 @@ bool SetUpBlockReader(TopicHandleRecord &topic) {
   return true;
 }
 
+namespace {
+
+// The bytes of |TOPIC from start (a block's start) to the end of its block,
+// or fewer where the file ends: as one read from start would give them.  A
+// block that the read-ahead holds whole comes from it; any other is read
+// afresh with the blocks after it.
+Bytes BlockBytes(TopicHandleRecord &topic, int64_t start) {
+  const int64_t held = topic.readAheadStart + topic.readAheadLength;
+  if (start < topic.readAheadStart || start + topic.blockSize > held) {
+    IFSSeekFile(topic.topicFile, static_cast<int32_t>(start), 0);
+    const uint32_t want = static_cast<uint32_t>(kReadAheadBlocks) * static_cast<uint32_t>(topic.blockSize);
+    int32_t read = IFSReadFile(topic.topicFile, topic.readAhead, want);
+    topic.readAheadStart = start;
+    topic.readAheadLength = read > 0 ? read : 0;
+  }
+  const int64_t offset = start - topic.readAheadStart;
+  const int64_t length = std::min<int64_t>(topic.readAheadLength - offset, topic.blockSize);
+  return Bytes(topic.readAhead + offset, static_cast<size_t>(std::max<int64_t>(length, 0)));
+}
+
+}  // namespace
+
 void ReadTopicBlock(TopicHandleRecord &topic) {
   int64_t start = static_cast<int64_t>(topic.blockNumber) * topic.blockSize;
   topic.readPos = 0;
   topic.blockLength = 0;
   topic.blockHeader = {};
+  topic.blockData = topic.blockBuffer;
   if (topic.blockNumber < 0 || start >= topic.topicFileSize) return;
-  IFSSeekFile(topic.topicFile, static_cast<int32_t>(start), 0);
-  uint8_t header[kBlockHeaderSize];
-  if (IFSReadFile(topic.topicFile, header, sizeof header) == kBlockHeaderSize)
-    topic.blockHeader = {LoadU32(header), LoadU32(header + 4), LoadU32(header + 8)};
+  Bytes block = BlockBytes(topic, start);
+  if (block.size() >= kBlockHeaderSize)
+    topic.blockHeader = {LoadU32(block.data()), LoadU32(block.data() + 4), LoadU32(block.data() + 8)};
+  Bytes data = block.size() > kBlockHeaderSize ? block.subspan(kBlockHeaderSize) : Bytes();
   if (topic.compressed) {
+    // A block whose stored bytes are not all there decodes to nothing.
     int64_t stored = std::min<int64_t>(topic.blockDataSize, topic.topicFileSize - start - kBlockHeaderSize);
-    if (stored > 0)
+    if (stored > 0 && static_cast<uint64_t>(stored) <= data.size())
       topic.blockLength = static_cast<int32_t>(
-          DecompressLz77(topic.topicFile, static_cast<uint32_t>(stored),
-                         std::span<uint8_t>(topic.blockBuffer, static_cast<size_t>(topic.blockBufferSize))));
+          Lz77Decode(data.first(static_cast<size_t>(stored)),
+                     std::span<uint8_t>(topic.blockBuffer, static_cast<size_t>(topic.blockBufferSize)))
+              .produced);
   } else {
-    int32_t read = IFSReadFile(topic.topicFile, topic.blockBuffer, static_cast<uint32_t>(topic.blockDataSize));
-    topic.blockLength = read > 0 ? read : 0;
+    // Read where the read-ahead holds it, which stays until the next block
+    // is loaded.
+    size_t n = std::min<size_t>(data.size(), static_cast<size_t>(topic.blockDataSize));
+    if (n > 0) topic.blockData = data.data();
+    topic.blockLength = static_cast<int32_t>(n);
   }
 }
 
@@ -118,14 +156,14 @@ int32_t ReadRecordBytes(TopicHandleRecord &topic, uint8_t *destination, int32_t 
       if (static_cast<int64_t>(topic.nextLink) <= topic.recordLink) return 0;
       topic.recordLink = topic.nextLink;
       topic.readPos = static_cast<int32_t>(at);
-      int32_t length = LoadI32(topic.blockBuffer + at + kRecordLengthField);
-      uint32_t next = LoadU32(topic.blockBuffer + at + kNextRecordField);
+      int32_t length = LoadI32(topic.blockData + at + kRecordLengthField);
+      uint32_t next = LoadU32(topic.blockData + at + kNextRecordField);
       if (length < kRecordHeaderSize || length > RemainingStream(topic)) return 0;
       topic.recordRemaining = length;
       topic.nextLink = IsVersion30(topic) ? topic.nextLink + next : next;
     }
     int32_t run = std::min({count - done, topic.blockLength - topic.readPos, topic.recordRemaining});
-    std::memcpy(destination + done, topic.blockBuffer + topic.readPos, static_cast<size_t>(run));
+    std::memcpy(destination + done, topic.blockData + topic.readPos, static_cast<size_t>(run));
     topic.readPos += run;
     topic.recordRemaining -= run;
     done += run;

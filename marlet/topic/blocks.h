@@ -13,7 +13,7 @@
 //
 // A link position names a block and a byte in it: block = position >>
 // offsetBits (11 or 14), byte = position & offsetMask, counted from the start
-// of the block, header included: the record sits at blockBuffer offset byte -
+// of the block, header included: the record sits at blockData offset byte -
 // 12.  In a 3.0 file that is the absolute offset in |TOPIC.
 //
 // RecordHeader, 21 bytes at the start of every link record:

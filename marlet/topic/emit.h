@@ -8,6 +8,7 @@
 #include <marlet/marlet.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "topic/topic_handle.h"
@@ -42,10 +43,26 @@ struct Sink {
   MarletUserData userData;
 };
 
+// One piece to the callback, unless it has stopped the enumeration.  Inline
+// with the primitives below: a whole-file export makes several pieces of every
+// paragraph, and the calls between the renderers and the callback cost more
+// than the pieces' own work.
+inline void DeliverPiece(TopicHandleRecord &topic, const Sink &sink, const char *text, int32_t event) {
+  if (topic.stopped) return;
+  if (sink.callback(text, topic.topicOffset, event, sink.userData) == 0) topic.stopped = 1;
+}
+
 // Delivers the string at the text cursor as one piece of the given event and
 // steps over it and its terminator.  Returns its length (bounded by the
 // remaining count).
-uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, TextCursor &text, int32_t event);
+inline uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, TextCursor &text, int32_t event) {
+  const char *s = text.here();
+  // Runs between two commands are often empty: no length to look for.
+  uint32_t n = *s == '\0' ? 0 : static_cast<uint32_t>(strnlen(s, text.count()));
+  DeliverPiece(topic, sink, s, event);
+  text.Advance(n);
+  return n;
+}
 
 // Delivers a zero-terminated string whole.  Returns its length.
 uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, const char *text, int32_t event);
@@ -55,11 +72,14 @@ uint32_t EmitString(TopicHandleRecord &topic, const Sink &sink, const char *text
 void EmitFormatted(TopicHandleRecord &topic, const Sink &sink, const char *format, ...);
 
 // Delivers control text made beforehand as one piece of event 7.
-void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text);
+inline void EmitControl(TopicHandleRecord &topic, const Sink &sink, const char *text) {
+  DeliverPiece(topic, sink, text, TopicEventControl);
+}
 
-// A control word (at most 24 characters) with a number, as "%s%d" would
-// format it: one piece of event 7.  The renderers' most frequent pieces, made
-// without the formatter.
-void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, std::string_view word, int32_t value);
+// A control word (at most 24 characters) with a number and a suffix (at most
+// 8 characters), as "%s%d%s" would format them: one piece of event 7.  The
+// renderers' most frequent pieces, made without the formatter.
+void EmitControlNumber(TopicHandleRecord &topic, const Sink &sink, std::string_view word, int32_t value,
+                       std::string_view suffix = {});
 
 }  // namespace marlet

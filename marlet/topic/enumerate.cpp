@@ -301,7 +301,7 @@ MARLET_EXPORT int32_t MARLET_API HlpTopicSeek(TopicHandle topic, TopicOffset tar
       length = 0;
       break;
     }
-    const uint8_t *record = t.blockBuffer + at;
+    const uint8_t *record = t.blockData + at;
     length = LoadI32(record + kRecordLengthField);
     if (target <= t.topicOffset) break;
     uint8_t type = record[kRecordTypeField];

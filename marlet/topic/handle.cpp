@@ -287,6 +287,7 @@ MARLET_EXPORT void MARLET_API HlpTopicClose(TopicHandle topic) {
   RtFree(topic->phrases);
   RtFree(topic->phraseSpans);
   RtFree(topic->blockBuffer);
+  RtFree(topic->readAhead);
   RtFree(topic->expansion);
   RtFree(topic->recordBuffer);
   RtFree(topic->fonts);

@@ -230,7 +230,9 @@ Bytes GetPhrase(const TopicHandleRecord &topic, uint32_t n) {
 
 namespace {
 
-// Appends to the bounded output.
+// Appends to the bounded output.  Phrases are mostly a short word and runs
+// of blanks a blank or two: up to 16 bytes go in a few fixed-size moves, not a
+// library call each.
 struct Output {
   uint8_t *data;
   uint32_t limit;
@@ -239,12 +241,30 @@ struct Output {
   void Put(Bytes bytes) {
     size_t n = std::min<size_t>(bytes.size(), limit - length);
     if (n == 0) return;  // an empty phrase may have no address: memcpy wants one
-    std::memcpy(data + length, bytes.data(), n);
+    uint8_t *to = data + length;
+    const uint8_t *from = bytes.data();
+    if (n >= 8 && n <= 16) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+      std::memcpy(to, from, 4);
+      std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n < 4) {
+      to[0] = from[0];
+      to[n / 2] = from[n / 2];
+      to[n - 1] = from[n - 1];
+    } else {
+      std::memcpy(to, from, n);
+    }
     length += static_cast<uint32_t>(n);
   }
   void Fill(uint8_t byte, uint32_t n) {
     n = std::min(n, limit - length);
-    std::memset(data + length, byte, n);
+    if (n <= 4) {
+      for (uint32_t i = 0; i < n; ++i) data[length + i] = byte;
+    } else {
+      std::memset(data + length, byte, n);
+    }
     length += n;
   }
 };

@@ -114,5 +114,11 @@ struct TopicHandleRecord {
   uint8_t *recordBuffer;      // format data and stored text of the record being read
   uint32_t recordCapacity;
   marlet::FontChangeTexts *fontChanges;  // each font's change text, made on first use
+  uint8_t *readAhead;         // |TOPIC bytes from readAheadStart on, several blocks read at once
+  int64_t readAheadStart;
+  int32_t readAheadLength;    // valid bytes of readAhead
+  // The loaded block's record data, blockLength bytes: in blockBuffer when
+  // the blocks are compressed, else where the read-ahead holds them.
+  const uint8_t *blockData;
   uint32_t options;           // the HlpTopicOpen options, for the opt-in pieces
 };

@@ -14,14 +14,14 @@
 // ShgULong: a word w0; even: w0 / 2, else two words, (w0 + 65536 w1) / 2.
 //
 // Several pictures in one image are the same picture for several displays
-// (the help compiler picks the one that suits the screen).  SHGImportEx reads
+// (the help viewer shows the one that suits the screen).  SHGImportEx reads
 // the first: another one is read from an image made of a one-picture header
 // and that picture's bytes.  The picture of most pixels is the one decoded,
-// read from its header before anything is allocated; should it not import,
-// the next largest is tried.  Pictures beyond kLargestBitmapPixels are never
-// imported: the import allocates twice their rows before it decodes.
+// its size read from its header before anything is allocated; should it not
+// import, the next largest is tried, kMostTries pictures in all.  Pictures
+// beyond kLargestBitmapPixels are never imported: the import allocates twice
+// their rows before it decodes.
 #include <marlet/marlet.h>
-
 #include <quillon/pictures.h>
 
 #include <algorithm>
@@ -158,7 +158,8 @@ std::string ListString(ByteSpan list, uint32_t offset) {
   if (offset >= list.size()) return {};
   ByteSpan rest = list.subspan(offset);
   const auto *end = static_cast<const uint8_t *>(std::memchr(rest.data(), 0, rest.size()));
-  return std::string(reinterpret_cast<const char *>(rest.data()), end != nullptr ? size_t(end - rest.data()) : 0);
+  return std::string(reinterpret_cast<const char *>(rest.data()),
+                     end != nullptr ? size_t(end - rest.data()) : 0);
 }
 
 std::vector<Hotspot> ReadHotspots(HGLOBAL block) {
@@ -193,7 +194,9 @@ void PlaceHotspots(Picture &picture, const std::optional<wmf::Window> &window) {
   for (Hotspot &h : picture.hotspots) {
     long long left = h.left, top = h.top, right = h.right, bottom = h.bottom;
     if (window) {
-      auto x = [&](long long v) { return ((v - window->x) * picture.width * 2 + window->width) / (2 * window->width); };
+      auto x = [&](long long v) {
+        return ((v - window->x) * picture.width * 2 + window->width) / (2 * window->width);
+      };
       auto y = [&](long long v) {
         return ((v - window->y) * picture.height * 2 + window->height) / (2 * window->height);
       };
@@ -211,8 +214,8 @@ std::optional<Picture> ImportOne(ByteSpan image, std::string *why) {
   Imported got;
   {
     QuietImports quiet;
-    SHGImportEx(nullptr, image.data(), static_cast<uint32_t>(image.size()), &got.dib, &got.metafile, &got.header,
-                &got.hotspots);
+    SHGImportEx(nullptr, image.data(), static_cast<uint32_t>(image.size()), &got.dib, &got.metafile,
+                &got.header, &got.hotspots);
   }
   Picture picture;
   std::optional<wmf::Window> window;
@@ -228,7 +231,8 @@ std::optional<Picture> ImportOne(ByteSpan image, std::string *why) {
     UINT size = GetMetaFileBitsEx(got.metafile, 0, nullptr);
     picture.metafile.resize(sizeof got.header + size);
     std::memcpy(picture.metafile.data(), &got.header, sizeof got.header);
-    if (size == 0 || GetMetaFileBitsEx(got.metafile, size, picture.metafile.data() + sizeof got.header) != size) {
+    if (size == 0 ||
+        GetMetaFileBitsEx(got.metafile, size, picture.metafile.data() + sizeof got.header) != size) {
       if (why != nullptr) *why = "empty metafile";
       return std::nullopt;
     }
@@ -241,7 +245,8 @@ std::optional<Picture> ImportOne(ByteSpan image, std::string *why) {
     picture.height = wmf::FramePixels(frame->bottom - frame->top, frame->inch);
     // The window the hotspots are measured in; a metafile that cannot be
     // played keeps them as stored (Png and Svg tell why).
-    std::optional<wmf::Playable> playable = wmf::MakePlayable(picture.metafile, picture.width, picture.height, nullptr);
+    std::optional<wmf::Playable> playable =
+        wmf::MakePlayable(picture.metafile, picture.width, picture.height, nullptr);
     if (playable) window = playable->window;
   } else {
     if (why != nullptr) *why = "picture cannot be imported";
@@ -274,12 +279,14 @@ std::optional<Picture> Decode(std::span<const uint8_t> image, std::string *why) 
     entries.emplace_back(offset, i);
   }
   std::sort(entries.begin(), entries.end());
-  entries.erase(std::unique(entries.begin(), entries.end(), [](auto &a, auto &b) { return a.first == b.first; }),
-                entries.end());
+  entries.erase(
+      std::unique(entries.begin(), entries.end(), [](auto &a, auto &b) { return a.first == b.first; }),
+      entries.end());
   std::sort(entries.begin(), entries.end(), [](auto &a, auto &b) { return a.second < b.second; });
   std::vector<Candidate> candidates;
   for (const auto &[offset, index] : entries)
-    if (std::optional<uint64_t> pixels = PicturePixels(image, offset)) candidates.push_back({offset, index, *pixels});
+    if (std::optional<uint64_t> pixels = PicturePixels(image, offset))
+      candidates.push_back({offset, index, *pixels});
   if (candidates.empty()) return fail("no picture that can be read");
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const Candidate &a, const Candidate &b) { return a.pixels > b.pixels; });

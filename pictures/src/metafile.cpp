@@ -240,13 +240,15 @@ std::optional<Dib> ReadDib(ByteSpan data) {
   // Top-down DIBs (negative heights) are left out with the rest that the
   // help compiler never wrote.
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return std::nullopt;
-  if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kLargestBitmap) return std::nullopt;
+  if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kLargestBitmap)
+    return std::nullopt;
   uint64_t colours = used;
   if (bits <= 8) {
     if (used > (1u << bits)) return std::nullopt;
     if (used == 0) colours = 1u << bits;
   }
-  uint64_t total = 40 + colours * 4 + DibRowBytes(bits, static_cast<uint32_t>(width)) * static_cast<uint32_t>(height);
+  uint64_t total =
+      40 + colours * 4 + DibRowBytes(bits, static_cast<uint32_t>(width)) * static_cast<uint32_t>(height);
   if (total > data.size()) return std::nullopt;
   return Dib{width, height, static_cast<size_t>(total)};
 }
@@ -287,7 +289,8 @@ class Rebuilder {
   void Lines(uint64_t segments);
   void Drawing();
   bool TakeSpecial(const Record &r);
-  bool TakeDibRecord(const Record &r, size_t fixed, const char *layout, int srcX, int srcY, int srcW, int srcH);
+  bool TakeDibRecord(const Record &r, size_t fixed, const char *layout, int srcX, int srcY, int srcW,
+                     int srcH);
   bool TakeText(const Record &r);
   bool CountRaster(const Dib &dib);
   // The record's parameters with its coordinates and sizes brought within
@@ -306,7 +309,7 @@ class Rebuilder {
   bool drawn_ = false;
   Window window_{0, 0, 1, 1};
   bool extentSet_ = false;
-  int pen_ = 0;  // the selected pen's width, logical units (0: one pixel, as the default pen)
+  int pen_ = 0;            // the selected pen's width, logical units (0: one pixel, as the default pen)
   std::vector<int> pens_;  // of each libwmf slot: a pen's width, or -1
   struct Saved {
     Window window;
@@ -371,7 +374,8 @@ void Rebuilder::Write(uint16_t function, ByteSpan params) {
   largestRecord_ = std::max(largestRecord_, words);
   Put32(body_, words);
   Put16(body_, function);
-  body_.insert(body_.end(), params.begin(), params.begin() + static_cast<std::ptrdiff_t>(params.size() / 2 * 2));
+  body_.insert(body_.end(), params.begin(),
+               params.begin() + static_cast<std::ptrdiff_t>(params.size() / 2 * 2));
   ++out_.records;
 }
 
@@ -395,7 +399,8 @@ void Rebuilder::Lines(uint64_t segments) {
   if (forced_ && extentSet_)
     pixels = std::max(1.0, pen_ * std::max(double(width_) / std::abs(window_.width),
                                            double(height_) / std::abs(window_.height)));
-  work_ += static_cast<uint64_t>(double(segments) * (width_ + height_) * std::min(pixels, double(kLargestSide)));
+  work_ +=
+      static_cast<uint64_t>(double(segments) * (width_ + height_) * std::min(pixels, double(kLargestSide)));
 }
 
 void Rebuilder::Drawing() {
@@ -418,13 +423,15 @@ int16_t Rebuilder::Fit(int16_t value, char what) const {
   int low = std::min(origin, origin + extent), high = std::max(origin, origin + extent);
   int span = high - low;
   if (what == 'w' || what == 'h') return static_cast<int16_t>(std::clamp<int>(value, -3 * span, 3 * span));
-  return static_cast<int16_t>(std::clamp<int>(value, std::max(-32768, low - span), std::min(32767, high + span)));
+  return static_cast<int16_t>(
+      std::clamp<int>(value, std::max(-32768, low - span), std::min(32767, high + span)));
 }
 
 std::vector<uint8_t> Rebuilder::Fitted(ByteSpan params, const char *layout, size_t from) const {
   std::vector<uint8_t> out(params.begin(), params.end());
   for (size_t i = 0; layout[i] != 0 && 2 * (from + i) + 1 < out.size(); ++i)
-    if (layout[i] != '-') Set16(out, 2 * (from + i), static_cast<uint16_t>(Fit(LoadS16(&out[2 * (from + i)]), layout[i])));
+    if (layout[i] != '-')
+      Set16(out, 2 * (from + i), static_cast<uint16_t>(Fit(LoadS16(&out[2 * (from + i)]), layout[i])));
   return out;
 }
 
@@ -558,19 +565,26 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       // 18 bytes of LOGFONT, then the face name, written here as 32 bytes
       // with its terminator whatever the record held.
       std::vector<uint8_t> font(r.params.begin(), r.params.begin() + 18);
-      int height = r.S(0);
+      int height = r.S(0), width = r.S(1);
       if (extentSet_) {
         int tallest = std::min(32767, 4 * std::abs(window_.height));
         height = std::clamp(height, -tallest, tallest);
       }
+      // Glyphs far wider than tall crashed libwmf's text drawing (a width of
+      // 8600 at a height of 120, found by fuzzing); real fonts are narrower
+      // than tall, a width with the default height (0) means nothing.
+      int widest = 2 * std::abs(height);
+      width = std::clamp(width, -widest, widest);
       Set16(font, 0, static_cast<uint32_t>(height) & 0xFFFF);
+      Set16(font, 2, static_cast<uint32_t>(width) & 0xFFFF);
       ByteSpan face = r.params.subspan(18);
       size_t length = 0;
       while (length < face.size() && length < 31 && face[length] != 0) ++length;
       // libwmf's SVG device writes the name into an attribute as it is.
       for (size_t i = 0; i < length; ++i) {
         uint8_t ch = face[i];
-        bool plain = ch >= 0x20 && ch < 0x7F && ch != '"' && ch != '&' && ch != '\'' && ch != '<' && ch != '>';
+        bool plain =
+            ch >= 0x20 && ch < 0x7F && ch != '"' && ch != '&' && ch != '\'' && ch != '<' && ch != '>';
         font.push_back(plain ? ch : '_');
       }
       font.resize(18 + 32, 0);
@@ -595,7 +609,8 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       Drawing();
       if (r.function == kPolygon) Filled();
       Lines(points);
-      std::vector<uint8_t> params(r.params.begin(), r.params.begin() + static_cast<std::ptrdiff_t>((1 + 2 * points) * 2));
+      std::vector<uint8_t> params(r.params.begin(),
+                                  r.params.begin() + static_cast<std::ptrdiff_t>((1 + 2 * points) * 2));
       FitPoints(params, 1, points);
       Write(r.function, params);
       return true;
@@ -612,8 +627,8 @@ bool Rebuilder::TakeSpecial(const Record &r) {
       Drawing();
       Filled();
       Lines(points);
-      std::vector<uint8_t> params(r.params.begin(),
-                                  r.params.begin() + static_cast<std::ptrdiff_t>((1 + polygons + 2 * points) * 2));
+      std::vector<uint8_t> params(
+          r.params.begin(), r.params.begin() + static_cast<std::ptrdiff_t>((1 + polygons + 2 * points) * 2));
       FitPoints(params, 1 + polygons, points);
       Write(r.function, params);
       return true;

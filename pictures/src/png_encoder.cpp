@@ -60,9 +60,12 @@ bool Run(Job &job) {
   png_set_compression_level(png, kZlibLevel);
   bool paletted = image.layout == Layout::Palette;
   png_set_filter(png, PNG_FILTER_TYPE_BASE, paletted ? PNG_FILTER_NONE : PNG_FILTER_SUB);
-  int type = paletted ? PNG_COLOR_TYPE_PALETTE : image.layout == Layout::Rgba ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB;
+  int type = paletted                       ? PNG_COLOR_TYPE_PALETTE
+             : image.layout == Layout::Rgba ? PNG_COLOR_TYPE_RGBA
+                                            : PNG_COLOR_TYPE_RGB;
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height),
-               paletted ? image.depth : 8, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+               paletted ? image.depth : 8, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+               PNG_FILTER_TYPE_BASE);
   if (paletted) {
     static_assert(sizeof(PngRgb) == sizeof(png_color));
     png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(image.palette), image.paletteSize);

@@ -228,7 +228,8 @@ PngImage::Layout ChooseLayout(const int *pixels, size_t count, std::vector<PngRg
       }
       keys[slot] = c;
       values[slot] = static_cast<int16_t>(palette.size());
-      palette.push_back({static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
+      palette.push_back(
+          {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
     }
     last = c;
     lastIndex = static_cast<uint8_t>(values[slot]);

@@ -17,10 +17,10 @@ namespace quillon::pictures {
 namespace {
 
 // Windows-1252 0x80..0x9F; 0 where the code page has no character.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void PutUtf8(std::string &out, uint32_t code) {
   if (code < 0x80) {
@@ -68,13 +68,14 @@ bool WellFormedXml(const std::string &text, std::string *why) {
   XML_Parser parser = XML_ParserCreate(nullptr);
   if (parser == nullptr) return Fail(why, "expat could not start"), false;
   bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
-  if (!ok && why != nullptr) *why = std::string("SVG is not well-formed: ") + XML_ErrorString(XML_GetErrorCode(parser));
+  if (!ok && why != nullptr)
+    *why = std::string("SVG is not well-formed: ") + XML_ErrorString(XML_GetErrorCode(parser));
   XML_ParserFree(parser);
   return ok;
 }
 
-std::string ShowableSvg(const std::string &libwmf, const std::vector<std::string> &texts, int width, int height,
-                        std::string *why) {
+std::string ShowableSvg(const std::string &libwmf, const std::vector<std::string> &texts, int width,
+                        int height, std::string *why) {
   size_t root = libwmf.find("<svg");
   size_t rootEnd = root == std::string::npos ? root : libwmf.find('>', root);
   if (rootEnd == std::string::npos) return Fail(why, "libwmf wrote no svg element");

@@ -14,8 +14,8 @@ namespace quillon::pictures {
 // element must hold the next of them, as the device writes them.  Empty (and
 // a reason) when libwmf's output is not what is expected or the result is not
 // well-formed XML.
-std::string ShowableSvg(const std::string &libwmf, const std::vector<std::string> &texts, int width, int height,
-                        std::string *why);
+std::string ShowableSvg(const std::string &libwmf, const std::vector<std::string> &texts, int width,
+                        int height, std::string *why);
 
 // True when text is a well-formed XML document (expat).
 bool WellFormedXml(const std::string &text, std::string *why = nullptr);

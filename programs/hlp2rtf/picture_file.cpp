@@ -13,27 +13,38 @@ void Put32(uint8_t *at, uint32_t value) {
 
 }  // namespace
 
+bool BmpFileHead(const uint8_t *block, size_t size, uint8_t (&head)[kBmpHeadSize], size_t &dibBytes) {
+  BITMAPINFOHEADER info{};
+  if (block == nullptr || size < sizeof info) return false;
+  std::memcpy(&info, block, sizeof info);
+  const uint64_t tableBytes = uint64_t{info.biClrUsed} * 4;
+  const uint64_t height = info.biHeight < 0 ? -int64_t{info.biHeight} : info.biHeight;
+  const uint64_t rowBytes = (uint64_t{info.biBitCount} * static_cast<uint32_t>(info.biWidth) + 31) / 32 * 4;
+  const uint64_t bytes = sizeof info + tableBytes + rowBytes * height;
+  if (info.biSize != sizeof info || info.biCompression != BI_RGB || info.biWidth < 0 || bytes > size ||
+      kFileHeaderSize + bytes > 0xFFFFFFFFu)
+    return false;
+  head[0] = 'B';
+  head[1] = 'M';
+  Put32(&head[2], static_cast<uint32_t>(kFileHeaderSize + bytes));
+  Put32(&head[6], 0);
+  Put32(&head[10], static_cast<uint32_t>(kFileHeaderSize + sizeof info + tableBytes));
+  info.biSizeImage = static_cast<DWORD>(rowBytes * height);
+  std::memcpy(&head[kFileHeaderSize], &info, sizeof info);
+  dibBytes = static_cast<size_t>(bytes);
+  return true;
+}
+
 std::vector<uint8_t> BmpFileBytes(HGLOBAL dib) {
   std::vector<uint8_t> file;
   const auto *block = dib != nullptr ? static_cast<const uint8_t *>(GlobalLock(dib)) : nullptr;
   if (block == nullptr) return file;
-  const size_t size = GlobalSize(dib);
-  BITMAPINFOHEADER info{};
-  if (size >= sizeof info) std::memcpy(&info, block, sizeof info);
-  const uint64_t tableBytes = uint64_t{info.biClrUsed} * 4;
-  const uint64_t height = info.biHeight < 0 ? -int64_t{info.biHeight} : info.biHeight;
-  const uint64_t rowBytes = (uint64_t{info.biBitCount} * static_cast<uint32_t>(info.biWidth) + 31) / 32 * 4;
-  const uint64_t dibBytes = sizeof info + tableBytes + rowBytes * height;
-  if (size >= sizeof info && info.biSize == sizeof info && info.biCompression == BI_RGB && info.biWidth >= 0 &&
-      dibBytes <= size && kFileHeaderSize + dibBytes <= 0xFFFFFFFFu) {
-    file.resize(kFileHeaderSize + dibBytes);
-    file[0] = 'B';
-    file[1] = 'M';
-    Put32(&file[2], static_cast<uint32_t>(file.size()));
-    Put32(&file[10], static_cast<uint32_t>(kFileHeaderSize + sizeof info + tableBytes));
-    std::memcpy(&file[kFileHeaderSize], block, dibBytes);
-    info.biSizeImage = static_cast<DWORD>(rowBytes * height);
-    std::memcpy(&file[kFileHeaderSize], &info, sizeof info);
+  uint8_t head[kBmpHeadSize];
+  size_t dibBytes = 0;
+  if (BmpFileHead(block, GlobalSize(dib), head, dibBytes)) {
+    file.reserve(kFileHeaderSize + dibBytes);
+    file.insert(file.end(), head, head + kBmpHeadSize);
+    file.insert(file.end(), block + sizeof(BITMAPINFOHEADER), block + dibBytes);
   }
   GlobalUnlock(dib);
   return file;

@@ -9,6 +9,7 @@
 
 #include <marlet/marlet.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +20,14 @@ namespace pictures {
 // pixel rows (biSizeImage is set to their size).  Empty when the block does
 // not hold a BI_RGB DIB with a 40-byte header, its colours and its rows.
 std::vector<uint8_t> BmpFileBytes(HGLOBAL dib);
+
+// The same file in two parts, for writing it without a copy of the pixels:
+// the first kBmpHeadSize bytes (the file header and the DIB's header) into
+// head, and the number of the DIB's bytes it holds (dibBytes: its header, its
+// colours and its rows), so that the file goes on with block[40, dibBytes).
+// False when BmpFileBytes would be empty.  block holds size bytes.
+inline constexpr size_t kBmpHeadSize = 14 + 40;
+bool BmpFileHead(const uint8_t *block, size_t size, uint8_t (&head)[kBmpHeadSize], size_t &dibBytes);
 
 // The 22-byte placeable header, then the metafile's bytes.  Empty without a
 // metafile.

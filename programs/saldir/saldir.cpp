@@ -15,6 +15,7 @@ namespace {
 struct Search {
   int termCount = 0;
   char **terms = nullptr;
+  size_t *termLengths = nullptr;  // a term longer than a piece is not in it
   IfsHandle container = nullptr;
   TopicHandle topic = nullptr;
   int found = 0;
@@ -34,8 +35,9 @@ int32_t MARLET_API SearchText(const char *text, TopicOffset offset, int32_t even
   if (offset >= search.end && (event == TopicEventText || event == TopicEventPlainBreak || event == TopicEventTitle))
     return 0;  // the next topic has begun
   if (event == TopicEventText || event == TopicEventPlainBreak) {
+    const size_t length = std::strlen(text);
     for (int i = 0; i < search.termCount && !search.found; ++i)
-      if (std::strstr(text, search.terms[i]) != nullptr) search.found = 1;
+      if (search.termLengths[i] <= length && std::strstr(text, search.terms[i]) != nullptr) search.found = 1;
   } else if (event == TopicEventTitle) {
     if (search.inTopic) return 0;  // the next topic has begun
     search.inTopic = 1;
@@ -74,8 +76,13 @@ int main(int argc, char **argv) {
   // Every argument is a term, the file name included.
   search.termCount = argc - 1;
   search.terms = static_cast<char **>(std::malloc(sizeof(char *) * static_cast<size_t>(search.termCount)));
+  std::vector<size_t> lengths(static_cast<size_t>(search.termCount));
   if (search.terms == nullptr) return 0;
-  for (int i = 0; i < search.termCount; ++i) search.terms[i] = argv[i + 1];
+  for (int i = 0; i < search.termCount; ++i) {
+    search.terms[i] = argv[i + 1];
+    lengths[static_cast<size_t>(i)] = std::strlen(argv[i + 1]);
+  }
+  search.termLengths = lengths.data();
 
   search.container = IFSOpen(argv[1]);
   if (search.container == nullptr) {

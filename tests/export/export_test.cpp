@@ -224,6 +224,56 @@ TEST(Hlp2rtf, PicturesGoNextToTheDocument) {
   EXPECT_FALSE(std::filesystem::exists(pictures + "/bmx.bmp"));
 }
 
+// A document and pictures exported again over longer and shorter files of
+// the same names, and over a link to a file elsewhere: each holds exactly
+// what a fresh export writes.
+TEST(Hlp2rtf, ExportingAgainReplacesWhatWasThere) {
+  std::string manual = Halibut("manual.hlp");
+  if (manual.empty()) GTEST_SKIP() << "left out: halibut made no help files";
+  BitmapPicture bitmap;
+  bitmap.bitCount = 8;
+  bitmap.width = 4;
+  bitmap.height = 2;
+  bitmap.colours = Bytes(8, 0x7F);
+  bitmap.colorsUsed = 2;
+  bitmap.packed = Bytes(8, 1);
+  TopicFileRecipe recipe;
+  recipe.records = {TopicHeader("Pictures"), TextParagraph("see the picture")};
+  recipe.extraFiles = {{"|bm0", BuildBitmapShg(bitmap).bytes}};
+  TempDir dir;
+  std::string pictured = dir.Write("p.hlp", BuildTopicHelpFile(recipe).container.bytes);
+  auto exportTo = [&](const std::string &help, const std::string &rtf, const std::string &pictures) {
+    std::string args = " -o " + Quote(rtf) + " -p " + Quote(pictures) + " " + Quote(help);
+    return RunCommand(ProgramPath("hlp2rtf") + args).exitCode;
+  };
+  ASSERT_EQ(exportTo(manual, dir.path() + "/fresh.rtf", dir.path() + "/fresh"), 0);
+  ASSERT_EQ(exportTo(pictured, dir.path() + "/fresh-p.rtf", dir.path() + "/fresh"), 0);
+  const Bytes document = ReadFileBytes(dir.path() + "/fresh.rtf");
+  const Bytes picture = ReadFileBytes(dir.path() + "/fresh/bm0.bmp");
+  ASSERT_GT(document.size(), 1000u);
+  ASSERT_GT(picture.size(), 50u);
+
+  std::filesystem::create_directory(dir.path() + "/again");
+  struct Case {
+    const char *what;
+    size_t before;  // bytes in the files before the export
+  } cases[] = {{"longer files", 3 * document.size()}, {"shorter files", 10}, {"empty files", 0}};
+  for (const Case &c : cases) {
+    dir.Write("again.rtf", Bytes(c.before, 'x'));
+    dir.Write("again/bm0.bmp", Bytes(c.before, 'y'));
+    ASSERT_EQ(exportTo(manual, dir.path() + "/again.rtf", dir.path() + "/again"), 0) << c.what;
+    ASSERT_EQ(exportTo(pictured, dir.path() + "/again-p.rtf", dir.path() + "/again"), 0) << c.what;
+    EXPECT_TRUE(ReadFileBytes(dir.path() + "/again.rtf") == document) << c.what;
+    EXPECT_TRUE(ReadFileBytes(dir.path() + "/again/bm0.bmp") == picture) << c.what;
+  }
+  // A symbolic link is followed, as an emptying open follows it.
+  std::string target = dir.Write("target.rtf", Bytes(5 * document.size(), 'z'));
+  std::filesystem::create_symlink(target, dir.path() + "/link.rtf");
+  ASSERT_EQ(exportTo(manual, dir.path() + "/link.rtf", dir.path() + "/again"), 0);
+  EXPECT_TRUE(ReadFileBytes(target) == document);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() + "/link.rtf"));
+}
+
 TEST(Hlp2rtf, PicturesOfRealFiles) {
   std::string corpus = CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "left out: no shared corpus of real files on this machine";

@@ -9,11 +9,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -97,6 +97,49 @@ bool PictureReadsBack(const fs::path &path) {
   return ok && image.width > 0 && image.height > 0;
 }
 
+// The start tags of a page with their attributes, values as written (the
+// writer quotes every value with double quotes).
+struct Tag {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+};
+
+std::vector<Tag> Tags(const std::string &page) {
+  std::vector<Tag> tags;
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  for (size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+    size_t p = at + 1;
+    if (p >= page.size() || !letter(page[p])) continue;
+    Tag tag;
+    while (p < page.size() && (letter(page[p]) || std::isdigit(static_cast<unsigned char>(page[p])))) tag.name += page[p++];
+    while (p < page.size() && page[p] != '>') {
+      if (std::isspace(static_cast<unsigned char>(page[p])) || page[p] == '/') {
+        ++p;
+        continue;
+      }
+      std::string name, value;
+      while (p < page.size() && (letter(page[p]) || page[p] == '-')) name += page[p++];
+      if (name.empty()) {
+        ++p;  // a byte no attribute begins with: the test below sees the name it makes
+        name = "?";
+      }
+      if (p < page.size() && page[p] == '=') {
+        ++p;
+        if (p < page.size() && page[p] == '"') {
+          size_t end = page.find('"', p + 1);
+          value = page.substr(p + 1, end - p - 1);
+          p = end == std::string::npos ? page.size() : end + 1;
+        } else {
+          while (p < page.size() && !std::isspace(static_cast<unsigned char>(page[p])) && page[p] != '>') value += page[p++];
+        }
+      }
+      tag.attributes.push_back({name, value});
+    }
+    tags.push_back(std::move(tag));
+  }
+  return tags;
+}
+
 struct SiteCheck {
   size_t pages = 0, links = 0, images = 0;
   std::vector<std::string> broken;
@@ -108,47 +151,53 @@ struct SiteCheck {
 SiteCheck CheckSite(const fs::path &root) {
   SiteCheck check;
   std::map<std::string, std::set<std::string>> ids;  // page -> ids and map names
-  std::map<std::string, std::string> pages;
-  static const std::regex idPattern(R"re((?:id|name)="([^"]*)")re");
+  std::map<std::string, std::vector<Tag>> pages;
   for (const auto &entry : fs::recursive_directory_iterator(root)) {
     if (entry.path().extension() != ".html") continue;
     std::string relative = fs::relative(entry.path(), root).string();
-    std::string page = ReadText(entry.path());
-    for (std::sregex_iterator it(page.begin(), page.end(), idPattern), end; it != end; ++it)
-      ids[relative].insert((*it)[1]);
-    pages[relative] = std::move(page);
+    std::vector<Tag> tags = Tags(ReadText(entry.path()));
+    for (const Tag &tag : tags)
+      for (const auto &[name, value] : tag.attributes)
+        if (name == "id" || (name == "name" && tag.name == "map")) ids[relative].insert(value);
+    pages[relative] = std::move(tags);
   }
-  static const std::regex refPattern(R"re((href|src|usemap|popovertarget)="([^"]*)"|url=([^"]*)")re");
-  for (const auto &[name, page] : pages) {
+  for (const auto &[name, tags] : pages) {
     ++check.pages;
-    for (std::sregex_iterator it(page.begin(), page.end(), refPattern), end; it != end; ++it) {
-      std::string kind = (*it)[1].matched ? (*it)[1].str() : "url";
-      std::string value = (*it)[1].matched ? (*it)[2].str() : (*it)[3].str();
-      for (std::string entity : {"&amp;"})
-        for (size_t at; (at = value.find(entity)) != std::string::npos;) value.replace(at, entity.size(), "&");
-      if (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0 || value.rfind("mailto:", 0) == 0 ||
-          value.rfind("ftp://", 0) == 0 || value.rfind("../", 0) == 0)
-        continue;
-      std::string file = name, fragment;
-      if (kind == "popovertarget") {
-        fragment = value;
-      } else if (kind == "usemap") {
-        fragment = value.substr(1);
-      } else {
-        size_t hash = value.find('#');
-        if (hash != 0) file = (fs::path(name).parent_path() / value.substr(0, hash)).lexically_normal().string();
-        if (hash != std::string::npos) fragment = value.substr(hash + 1);
+    for (const Tag &tag : tags) {
+      for (auto [kind, value] : tag.attributes) {
+        if (kind == "content" && tag.name == "meta") {
+          size_t url = value.find("url=");
+          if (url == std::string::npos) continue;
+          kind = "url";
+          value = value.substr(url + 4);
+        } else if (kind != "href" && kind != "src" && kind != "usemap" && kind != "popovertarget") {
+          continue;
+        }
+        for (size_t at; (at = value.find("&amp;")) != std::string::npos;) value.replace(at, 5, "&");
+        if (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0 || value.rfind("mailto:", 0) == 0 ||
+            value.rfind("ftp://", 0) == 0 || value.rfind("../", 0) == 0)
+          continue;
+        std::string file = name, fragment;
+        if (kind == "popovertarget") {
+          fragment = value;
+        } else if (kind == "usemap") {
+          fragment = value.substr(1);
+        } else {
+          size_t hash = value.find('#');
+          if (hash != 0) file = (fs::path(name).parent_path() / value.substr(0, hash)).lexically_normal().string();
+          if (hash != std::string::npos) fragment = value.substr(hash + 1);
+        }
+        if (kind == "src") ++check.images;
+        else ++check.links;
+        if (!fs::exists(root / file)) {
+          check.broken.push_back(name + ": " + kind + "=" + value + " (no file)");
+          continue;
+        }
+        if (kind == "src" && fs::path(file).parent_path().filename() == "pictures" && !PictureReadsBack(root / file))
+          check.broken.push_back(name + ": " + value + " (does not read back)");
+        if (!fragment.empty() && (!ids.count(file) || !ids[file].count(fragment)))
+          check.broken.push_back(name + ": " + kind + "=" + value + " (no element)");
       }
-      if (kind == "src") ++check.images;
-      else ++check.links;
-      if (!fs::exists(root / file)) {
-        check.broken.push_back(name + ": " + kind + "=" + value + " (no file)");
-        continue;
-      }
-      if (kind == "src" && fs::path(file).parent_path().filename() == "pictures" && !PictureReadsBack(root / file))
-        check.broken.push_back(name + ": " + value + " (does not read back)");
-      if (!fragment.empty() && (!ids.count(file) || !ids[file].count(fragment)))
-        check.broken.push_back(name + ": " + kind + "=" + value + " (no element)");
     }
   }
   return check;
@@ -299,8 +348,6 @@ TEST(HostileFiles, TextNeverBecomesMarkup) {
   std::set<std::string> outside;
   for (const auto &entry : fs::directory_iterator(dir.path())) outside.insert(entry.path().filename().string());
   EXPECT_EQ(outside, (std::set<std::string>{"hostile.hlp", "hostile.cnt", "site"}));
-  static const std::regex tag(R"re(<([a-zA-Z]+)((?:\s+[a-zA-Z-]+(?:="[^"]*")?)*)\s*>)re");
-  static const std::regex attr(R"re(\s+([a-zA-Z-]+)(?:="([^"]*)")?)re");
   const std::set<std::string> allowedAttributes = {"charset", "name", "content", "rel", "href", "class", "id",
                                                    "style", "src", "width", "height", "alt", "type", "popover",
                                                    "popovertarget", "title", "data-label", "aria-label",
@@ -323,15 +370,12 @@ TEST(HostileFiles, TextNeverBecomesMarkup) {
     }
     // Tags: only our own; scripts only the search page's two.
     size_t scripts = 0;
-    for (std::sregex_iterator it(content.begin(), content.end(), tag), end; it != end; ++it) {
-      std::string element = (*it)[1];
-      EXPECT_NE(element, "img") << name;  // the file has no pictures: every <img would be its text
-      if (element == "script") ++scripts;
-      std::string attributes = (*it)[2];
-      for (std::sregex_iterator a(attributes.begin(), attributes.end(), attr); a != std::sregex_iterator(); ++a) {
-        EXPECT_TRUE(allowedAttributes.count((*a)[1])) << name << ": " << (*a)[1];
-        std::string value = (*a)[2];
-        if ((*a)[1] == "href" || (*a)[1] == "src") {
+    for (const Tag &tag : Tags(content)) {
+      EXPECT_NE(tag.name, "img") << name;  // the file has no pictures: every <img would be its text
+      if (tag.name == "script") ++scripts;
+      for (const auto &[attributeName, value] : tag.attributes) {
+        EXPECT_TRUE(allowedAttributes.count(attributeName)) << name << ": " << attributeName;
+        if (attributeName == "href" || attributeName == "src") {
           std::string lower = value;
           std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
           EXPECT_EQ(lower.find("javascript"), std::string::npos) << name << ": " << value;

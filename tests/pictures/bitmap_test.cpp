@@ -3,7 +3,6 @@
 // pixel for pixel against the colours the builder was given; and the choice
 // among several resolutions in one SHG file.
 #include <gtest/gtest.h>
-
 #include <quillon/pictures.h>
 
 #include "read_back.h"
@@ -41,7 +40,8 @@ Built RandomBitmap(uint16_t bits, uint32_t width, uint32_t height, uint32_t colo
       uint8_t r = 0, g = 0, bl = 0;
       if (bits <= 8) {
         unsigned index = (row[x * bits / 8] >> (8 - bits - x * bits % 8)) & ((1u << bits) - 1);
-        if (index < colours) bl = p.colours[4 * index], g = p.colours[4 * index + 1], r = p.colours[4 * index + 2];
+        if (index < colours)
+          bl = p.colours[4 * index], g = p.colours[4 * index + 1], r = p.colours[4 * index + 2];
       } else if (bits == 16) {
         unsigned v = row[2 * x] | row[2 * x + 1] << 8;
         r = Scale5(v >> 10 & 31), g = Scale5(v >> 5 & 31), bl = Scale5(v & 31);
@@ -61,15 +61,15 @@ TEST(PicturesBitmap, PngHoldsTheBitmapsPixels) {
     uint32_t width, height, colours;
   };
   const Case kCases[] = {
-      {1, 1, 1, 2},   {1, 33, 5, 2},   {1, 17, 3, 1},    // one colour given: index 1 shows black
-      {4, 7, 9, 16},  {4, 3, 2, 5},    {8, 13, 11, 256}, {8, 5, 4, 7},
-      {16, 9, 7, 0},  {24, 7, 5, 0},   {24, 1, 1, 0},    {32, 6, 4, 0},
-      {8, 6, 3, 300},  // more entries than 8 bits name: the first 256 count
+      {1, 1, 1, 2},  {1, 33, 5, 2}, {1, 17, 3, 1},  // one colour given: index 1 shows black
+      {4, 7, 9, 16}, {4, 3, 2, 5},  {8, 13, 11, 256}, {8, 5, 4, 7},   {16, 9, 7, 0},
+      {24, 7, 5, 0}, {24, 1, 1, 0}, {32, 6, 4, 0},    {8, 6, 3, 300},  // more entries than 8 bits name: the
+                                                                       // first 256 count
   };
   uint32_t seed = 1;
   for (const Case &c : kCases) {
-    SCOPED_TRACE(std::to_string(c.bits) + " bits " + std::to_string(c.width) + "x" + std::to_string(c.height) +
-                 ", " + std::to_string(c.colours) + " colours");
+    SCOPED_TRACE(std::to_string(c.bits) + " bits " + std::to_string(c.width) + "x" +
+                 std::to_string(c.height) + ", " + std::to_string(c.colours) + " colours");
     Built built = RandomBitmap(c.bits, c.width, c.height, c.colours, seed += 7);
     std::string why;
     std::optional<Picture> picture = Decode(built.shg.bytes, &why);
@@ -90,8 +90,8 @@ TEST(PicturesBitmap, PngHoldsTheBitmapsPixels) {
 // Palette images up to 8 bits (of the bitmap's own depth), RGB beyond: the
 // IHDR's bit depth and colour type.
 TEST(PicturesBitmap, PngKindFollowsTheBitCount) {
-  const std::pair<uint16_t, std::pair<int, int>> kCases[] = {
-      {1, {1, 3}}, {4, {4, 3}}, {8, {8, 3}}, {16, {8, 2}}, {24, {8, 2}}, {32, {8, 2}}};
+  const std::pair<uint16_t, std::pair<int, int>> kCases[] = {{1, {1, 3}},  {4, {4, 3}},  {8, {8, 3}},
+                                                             {16, {8, 2}}, {24, {8, 2}}, {32, {8, 2}}};
   for (const auto &[bits, expected] : kCases) {
     SCOPED_TRACE(bits);
     Built built = RandomBitmap(bits, 5, 5, bits <= 8 ? 1u << bits : 0, bits);
@@ -138,7 +138,8 @@ TEST(PicturesBitmap, SeveralResolutionsGiveTheLargest) {
 
 // A header that lists one picture twice holds it once.
 TEST(PicturesBitmap, RepeatedOffsetsCountOnce) {
-  Bytes file = fixture::MultiPictureShg({Resolution(8, 8, "a"), Resolution(16, 8, "b"), Resolution(8, 8, "a")});
+  Bytes file =
+      fixture::MultiPictureShg({Resolution(8, 8, "a"), Resolution(16, 8, "b"), Resolution(8, 8, "a")});
   uint32_t first = file[4] | file[5] << 8 | file[6] << 16 | uint32_t{file[7]} << 24;
   fixture::SetU32(file, 12, first);  // the third entry names the first picture again
   std::optional<Picture> picture = Decode(file);

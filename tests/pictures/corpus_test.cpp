@@ -4,7 +4,6 @@
 // (metafiles), its hotspots lie on the picture, and a metafile's SVG is
 // either a document a browser shows or refused with a reason.
 #include <gtest/gtest.h>
-
 #include <marlet/marlet.h>
 #include <quillon/pictures.h>
 
@@ -127,11 +126,14 @@ TEST(PicturesCorpus, EveryPictureOfEveryHelpFileBecomesAPng) {
   std::vector<std::string> paths = CorpusFiles("hlp");
   if (paths.empty()) GTEST_SKIP() << "left out: no corpus help files on this machine";
   // Pictures per help file, from fentro's listings; the others have none.
-  const std::map<std::string, int> kPictures = {
-      {"FlexDSL__HELP.HLP", 4},          {"dean-chapman-alarm-v2-0__1-12898__help.hlp", 1},
-      {"eudora-win__OT50.HLP", 1},       {"eudora-win__PureVoice.hlp", 6},
-      {"oemdisplay-tandy__CONTROL.HLP", 15}, {"oemdisplay-tandy__DDAG31WH.HLP", 1},
-      {"oemdisplay-tandy__MWBACKUP.HLP", 6}, {"oemdisplay-tandy__PROGMAN.HLP", 27}};
+  const std::map<std::string, int> kPictures = {{"FlexDSL__HELP.HLP", 4},
+                                                {"dean-chapman-alarm-v2-0__1-12898__help.hlp", 1},
+                                                {"eudora-win__OT50.HLP", 1},
+                                                {"eudora-win__PureVoice.hlp", 6},
+                                                {"oemdisplay-tandy__CONTROL.HLP", 15},
+                                                {"oemdisplay-tandy__DDAG31WH.HLP", 1},
+                                                {"oemdisplay-tandy__MWBACKUP.HLP", 6},
+                                                {"oemdisplay-tandy__PROGMAN.HLP", 27}};
   int total = 0;
   for (const std::string &path : paths) {
     std::string name = std::filesystem::path(path).filename().string();
@@ -159,12 +161,19 @@ TEST(PicturesCorpus, HotspotsLieWhereThePictureShowsThem) {
     Hotspot expected;
   };
   const Case kCases[] = {
-      {"os9_68k_sdk_v12__cwappbas__bm0.shg", 0, {20, 146, 753, 267, HotspotKind::Popup, "IDH_Edit_Area", "Hotspot 1"}},
-      {"os9_68k_sdk_v12__cwappbas__bm0.shg", 9,
+      {"os9_68k_sdk_v12__cwappbas__bm0.shg",
+       0,
+       {20, 146, 753, 267, HotspotKind::Popup, "IDH_Edit_Area", "Hotspot 1"}},
+      {"os9_68k_sdk_v12__cwappbas__bm0.shg",
+       9,
        {5, 273, 56, 294, HotspotKind::Macro, "JumpID(`cwhelp.hlp',`IDH_Build_Window_Tab')", ""}},
-      {"os9_68k_sdk_v12__mwhawk__bm0.shg", 3, {227, 27, 250, 48, HotspotKind::Popup, "Unit_Maintenance_1", ""}},
+      {"os9_68k_sdk_v12__mwhawk__bm0.shg",
+       3,
+       {227, 27, 250, 48, HotspotKind::Popup, "Unit_Maintenance_1", ""}},
       {"birthrt__BIRTHRT__bm5.shg", 14, {5, 38, 144, 57, HotspotKind::Popup, "The_Sea_of_Storms", ""}},
-      {"birthrt__BIRTHRT__bm5.shg", 0, {307, 296, 437, 346, HotspotKind::Popup, "The_Imperial_Temple_of_Haelyn", ""}},
+      {"birthrt__BIRTHRT__bm5.shg",
+       0,
+       {307, 296, 437, 346, HotspotKind::Popup, "The_Imperial_Temple_of_Haelyn", ""}},
   };
   std::string dir = fixture::CorpusDir();
   if (dir.empty()) GTEST_SKIP() << "left out: no corpus pictures on this machine";

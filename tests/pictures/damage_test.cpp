@@ -2,7 +2,6 @@
 // reason, never a crash, a read outside a buffer (the sanitizer build
 // checks) or a leak; and what is decoded still writes a PNG of its size.
 #include <gtest/gtest.h>
-
 #include <quillon/pictures.h>
 
 #include <functional>
@@ -30,74 +29,81 @@ fixture::BitmapPicture Bitmap() {
   return p;
 }
 
-struct Case {
-  const char *what;
-  std::function<Bytes()> image;
-  bool decodes;
-};
-
-Bytes With(fixture::BuiltShg b, const std::function<void(fixture::BuiltShg &)> &damage) {
-  damage(b);
+// The bitmap above changed, as an SHG file.
+Bytes BitmapWith(const std::function<void(fixture::BitmapPicture &)> &change) {
+  fixture::BitmapPicture p = Bitmap();
+  change(p);
+  return fixture::BuildBitmapShg(p).bytes;
+}
+// The built file of the bitmap above, its bytes changed.
+Bytes FileWith(const std::function<void(fixture::BuiltShg &)> &change) {
+  fixture::BuiltShg b = fixture::BuildBitmapShg(Bitmap());
+  change(b);
+  return b.bytes;
+}
+Bytes MetafileCut() {
+  fixture::BuiltShg b = fixture::MetafileShg(fixture::SmallMetafile(20), 2000, 2000);
+  b.bytes.resize(b.dataAt + 30);
   return b.bytes;
 }
 
-const std::vector<Case> &Cases() {
-  using fixture::BuildBitmapShg;
+struct Case {
+  const char *what;
+  Bytes image;
+  bool decodes;
+};
+
+std::vector<Case> Cases() {
+  using fixture::BitmapPicture;
   using fixture::BuiltShg;
   using fixture::SetU16;
   using fixture::SetU32;
-  static const std::vector<Case> kCases = {
-      {"empty", [] { return Bytes{}; }, false},
-      {"magic alone", [] { return Bytes{'l', 'p'}; }, false},
-      {"other magic", [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { b.bytes[1] = 'x'; }); }, false},
-      {"count without offsets", [] { return Bytes{'l', 'p', 1, 0}; }, false},
-      {"offset cut", [] { return Bytes{'l', 'p', 1, 0, 8, 0}; }, false},
-      {"count 0", [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { SetU16(b.bytes, 2, 0); }); }, false},
-      {"count 65535, one offset there",
-       [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { SetU16(b.bytes, 2, 65535); }); }, true},
-      {"offset past the end", [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { SetU32(b.bytes, 4, 1u << 31); }); }, false},
-      {"offset at the end",
-       [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { SetU32(b.bytes, 4, uint32_t(b.bytes.size())); }); }, false},
-      {"picture of type 7", [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { b.bytes[b.pictureAt] = 7; }); }, false},
-      {"packing method 9", [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { b.bytes[b.pictureAt + 1] = 9; }); }, false},
-      {"header cut", [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { b.bytes.resize(b.headerAt + 5); }); }, false},
-      {"bit count 3", [] { auto p = Bitmap(); p.bitCount = 3; return BuildBitmapShg(p).bytes; }, false},
-      {"bit count 0", [] { auto p = Bitmap(); p.bitCount = 0; return BuildBitmapShg(p).bytes; }, false},
-      {"bit count 64", [] { auto p = Bitmap(); p.bitCount = 64; return BuildBitmapShg(p).bytes; }, false},
-      {"width 0", [] { auto p = Bitmap(); p.width = 0; return BuildBitmapShg(p).bytes; }, false},
-      {"height 0", [] { auto p = Bitmap(); p.height = 0; return BuildBitmapShg(p).bytes; }, false},
-      {"width 2^30", [] { auto p = Bitmap(); p.width = 1u << 30; return BuildBitmapShg(p).bytes; }, false},
-      {"16384 x 16384 pixels", [] { auto p = Bitmap(); p.width = p.height = 16384; return BuildBitmapShg(p).bytes; }, false},
-      {"colours past the end", [] { auto p = Bitmap(); p.colorsUsed = 1u << 30; return BuildBitmapShg(p).bytes; }, false},
-      {"packed data past the end", [] { auto p = Bitmap(); p.compressedSize = 100000; return BuildBitmapShg(p).bytes; }, false},
-      {"rows cut short (kept, the rest zero)", [] { auto p = Bitmap(); p.packed.resize(20); return BuildBitmapShg(p).bytes; }, true},
-      {"run-length data that overflow", [] { auto p = Bitmap(); p.method = 1; p.packed = Bytes(200, 0x7F); return BuildBitmapShg(p).bytes; }, true},
-      {"hotspots past the end", [] { auto p = Bitmap(); p.hotspotSize = 5000; return BuildBitmapShg(p).bytes; }, true},
-      {"hotspot count 65535",
-       [] { return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) { SetU16(b.bytes, b.hotspotsAt + 1, 65535); }); }, true},
-      {"metafile cut", [] {
-         fixture::BuiltShg b = fixture::MetafileShg(fixture::SmallMetafile(20), 2000, 2000);
-         b.bytes.resize(b.dataAt + 30);
-         return b.bytes;
-       }, false},
-      {"metafile of size 0 x 0", [] { return fixture::MetafileShg(fixture::SmallMetafile(3), 0, 0).bytes; }, false},
-      {"metafile of no records", [] { return fixture::MetafileShg(Bytes(18, 0), 2000, 2000).bytes; }, false},
-      {"metafile 655 x 655 mm", [] { return fixture::MetafileShg(fixture::SmallMetafile(50), 65535, 65535).bytes; }, true},
-      {"random bytes behind a valid header", [] {
-         return With(BuildBitmapShg(Bitmap()), [](BuiltShg &b) {
-           Bytes noise = fixture::RandomBytes(500, 9);
-           b.bytes.resize(b.headerAt);
-           b.bytes.insert(b.bytes.end(), noise.begin(), noise.end());
-         });
-       }, false},
+  return {
+      {"empty", {}, false},
+      {"magic alone", {'l', 'p'}, false},
+      {"other magic", FileWith([](BuiltShg &b) { b.bytes[1] = 'x'; }), false},
+      {"count without offsets", {'l', 'p', 1, 0}, false},
+      {"offset cut", {'l', 'p', 1, 0, 8, 0}, false},
+      {"count 0", FileWith([](BuiltShg &b) { SetU16(b.bytes, 2, 0); }), false},
+      {"count 65535, one offset there", FileWith([](BuiltShg &b) { SetU16(b.bytes, 2, 65535); }), true},
+      {"offset past the end", FileWith([](BuiltShg &b) { SetU32(b.bytes, 4, 1u << 31); }), false},
+      {"offset at the end", FileWith([](BuiltShg &b) { SetU32(b.bytes, 4, uint32_t(b.bytes.size())); }),
+       false},
+      {"picture of type 7", FileWith([](BuiltShg &b) { b.bytes[b.pictureAt] = 7; }), false},
+      {"packing method 9", FileWith([](BuiltShg &b) { b.bytes[b.pictureAt + 1] = 9; }), false},
+      {"header cut", FileWith([](BuiltShg &b) { b.bytes.resize(b.headerAt + 5); }), false},
+      {"random bytes behind the type", FileWith([](BuiltShg &b) {
+         Bytes noise = fixture::RandomBytes(500, 9);
+         b.bytes.resize(b.headerAt);
+         b.bytes.insert(b.bytes.end(), noise.begin(), noise.end());
+       }),
+       false},
+      {"bit count 3", BitmapWith([](BitmapPicture &p) { p.bitCount = 3; }), false},
+      {"bit count 0", BitmapWith([](BitmapPicture &p) { p.bitCount = 0; }), false},
+      {"bit count 64", BitmapWith([](BitmapPicture &p) { p.bitCount = 64; }), false},
+      {"width 0", BitmapWith([](BitmapPicture &p) { p.width = 0; }), false},
+      {"height 0", BitmapWith([](BitmapPicture &p) { p.height = 0; }), false},
+      {"width 2^30", BitmapWith([](BitmapPicture &p) { p.width = 1u << 30; }), false},
+      {"16384 x 16384 pixels", BitmapWith([](BitmapPicture &p) { p.width = p.height = 16384; }), false},
+      {"colours past the end", BitmapWith([](BitmapPicture &p) { p.colorsUsed = 1u << 30; }), false},
+      {"packed data past the end", BitmapWith([](BitmapPicture &p) { p.compressedSize = 100000; }), false},
+      {"rows cut short (kept, the rest zero)", BitmapWith([](BitmapPicture &p) { p.packed.resize(20); }),
+       true},
+      {"run-length data that overflow",
+       BitmapWith([](BitmapPicture &p) { p.method = 1, p.packed = Bytes(200, 0x7F); }), true},
+      {"hotspots past the end", BitmapWith([](BitmapPicture &p) { p.hotspotSize = 5000; }), true},
+      {"hotspot count 65535", FileWith([](BuiltShg &b) { SetU16(b.bytes, b.hotspotsAt + 1, 65535); }), true},
+      {"metafile cut", MetafileCut(), false},
+      {"metafile of size 0 x 0", fixture::MetafileShg(fixture::SmallMetafile(3), 0, 0).bytes, false},
+      {"metafile of no records", fixture::MetafileShg(Bytes(18, 0), 2000, 2000).bytes, false},
+      {"metafile 655 x 655 mm", fixture::MetafileShg(fixture::SmallMetafile(50), 65535, 65535).bytes, true},
   };
-  return kCases;
 }
 
 TEST(PicturesDamage, DamagedImagesGiveAPictureOrAReason) {
   for (const Case &c : Cases()) {
     SCOPED_TRACE(c.what);
-    Bytes image = c.image();
+    const Bytes &image = c.image;
     std::string why;
     std::optional<Picture> picture = Decode(image, &why);
     EXPECT_EQ(picture.has_value(), c.decodes) << why;
@@ -130,8 +136,11 @@ TEST(PicturesDamage, PngOfALyingPictureIsRefused) {
     size_t at;
     uint32_t value;
   };
-  const Case kCases[] = {{"rows past the end", 8, 100}, {"bit count 5", 14, 5}, {"compressed", 16, 1},
-                         {"header of 12 bytes", 0, 12}, {"negative width", 4, 0xFFFFFFF0u}};
+  const Case kCases[] = {{"rows past the end", 8, 100},
+                         {"bit count 5", 14, 5},
+                         {"compressed", 16, 1},
+                         {"header of 12 bytes", 0, 12},
+                         {"negative width", 4, 0xFFFFFFF0u}};
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.what);
     Picture picture;

@@ -2,7 +2,6 @@
 // hotspots in window units, SVG documents and their text, and records that
 // lie about their contents.
 #include <gtest/gtest.h>
-
 #include <quillon/pictures.h>
 
 #include <functional>
@@ -58,7 +57,7 @@ Bytes Join(Bytes a, const Bytes &b) {
 std::vector<MetafileRecord> RedRectangle() {
   return {{kSetWindowOrg, Words({50, 100})},
           {kSetWindowExt, Words({1000, 2000})},
-          {kCreatePen, Words({5, 0, 0, 0, 0})},          // PS_NULL
+          {kCreatePen, Words({5, 0, 0, 0, 0})},           // PS_NULL
           {kCreateBrush, Words({0, 0x00FF, 0x0000, 0})},  // solid red
           {kSelectObject, Words({0})},
           {kSelectObject, Words({1})},
@@ -67,7 +66,8 @@ std::vector<MetafileRecord> RedRectangle() {
 
 std::optional<Rgba> Drawn(const std::vector<MetafileRecord> &records, std::string *why = nullptr,
                           uint16_t width = kWidth, uint16_t height = kHeight) {
-  std::optional<Picture> picture = Decode(fixture::MetafileShg(fixture::MetafileOf(records), width, height).bytes, why);
+  std::optional<Picture> picture =
+      Decode(fixture::MetafileShg(fixture::MetafileOf(records), width, height).bytes, why);
   if (!picture) return std::nullopt;
   std::vector<uint8_t> png = Png(*picture, why);
   if (png.empty()) return std::nullopt;
@@ -116,7 +116,8 @@ TEST(PicturesMetafile, HotspotsAreMappedFromTheWindowToPixels) {
   h.left = 500, h.top = 250, h.width = 500, h.height = 250;
   h.target = "red_square";
   fixture::FileHotspot outside = h;
-  outside.left = 1500, outside.top = 900, outside.width = 4000, outside.height = 4000;  // past the window's end
+  outside.left = 1500, outside.top = 900, outside.width = 4000,
+  outside.height = 4000;  // past the window's end
   Bytes hotspots = fixture::BuildHotspotData({h, outside});
   std::optional<Picture> picture =
       Decode(fixture::MetafileShg(fixture::MetafileOf(RedRectangle()), kWidth, kHeight, hotspots).bytes);
@@ -155,7 +156,8 @@ TEST(PicturesMetafile, SvgIsAStandAloneDocument) {
   for (uint16_t function : {kTextOut, kExtTextOut}) {
     SCOPED_TRACE(function);
     std::optional<Picture> picture =
-        Decode(fixture::MetafileShg(fixture::MetafileOf(WithText(function, "Fish <&> chips\xe9\x80")), kWidth, kHeight)
+        Decode(fixture::MetafileShg(fixture::MetafileOf(WithText(function, "Fish <&> chips\xe9\x80")), kWidth,
+                                    kHeight)
                    .bytes);
     ASSERT_TRUE(picture);
     std::string why;
@@ -194,7 +196,8 @@ MetafileRecord StretchDib(const Bytes &dib, int srcW, int srcH, int srcX = 0, in
 TEST(PicturesMetafile, BitmapsAreDrawnButLeftOutOfSvg) {
   std::vector<MetafileRecord> records = RedRectangle();
   records.push_back(StretchDib(Dib(8, 20, 10), 20, 10));
-  std::optional<Picture> picture = Decode(fixture::MetafileShg(fixture::MetafileOf(records), kWidth, kHeight).bytes);
+  std::optional<Picture> picture =
+      Decode(fixture::MetafileShg(fixture::MetafileOf(records), kWidth, kHeight).bytes);
   ASSERT_TRUE(picture);
   std::string why;
   EXPECT_FALSE(Png(*picture, &why).empty()) << why;
@@ -209,7 +212,8 @@ TEST(PicturesMetafile, RecordsThatLieAreLeftOut) {
   struct Case {
     const char *name;
     std::vector<MetafileRecord> records;
-    std::function<void(Bytes &, size_t)> damage = nullptr;  // of the metafile, given where the case's records begin
+    std::function<void(Bytes &, size_t)> damage =
+        nullptr;  // of the metafile, given where the case's records begin
   };
   auto times = [](int n, const MetafileRecord &r) { return std::vector<MetafileRecord>(size_t(n), r); };
   const Case kCases[] = {
@@ -219,46 +223,86 @@ TEST(PicturesMetafile, RecordsThatLieAreLeftOut) {
       {"polypolygon of no polygons", {{kPolyPolygon, Words({0})}}},
       {"text longer than its record", {{kTextOut, Words({500, 0x4141})}}},
       {"ExtTextOut clipped without its rectangle", {{kExtTextOut, Words({10, 10, 4, 4})}}},
-      {"ExtTextOut with part of its widths", {{kExtTextOut, Join(Words({10, 10, 4, 0}), Join(Text("abcd"), Words({5})))}}},
-      {"font record cut short", {{kCreateFont, Words({10})}, {kSelectObject, Words({0})}, {kTextOut, Join(Words({1}), Words({65, 0, 0}))}}},
-      {"font name without terminator", {{kCreateFont, Join(Words({10, 0, 0, 0, 400, 0, 0, 0, 0}), Bytes(64, 'A'))}, {kSelectObject, Words({0})}}},
-      {"pen and font as wide as 30000 pictures", {{kCreatePen, Words({0, 30000, 0, 0, 0})}, {kSelectObject, Words({0})},
-                                                  {kCreateFont, Join(Words({30000, 0, 0, 0, 400, 0, 0, 0, 0}), Text("Arial"))},
-                                                  {kSelectObject, Words({1})}, {kTextOut, Join(Words({2}), Join(Text("Hi"), Words({10, 10})))},
-                                                  {0x0213, Words({900, 1900})}}},
-      {"bitmap of 7 bits", {StretchDib(Dib(8, 4, 4), 4, 4)}, [](Bytes &m, size_t at) { m[at + 6 + 22 + 14] = 7; }},
-      {"bitmap run-length coded", {StretchDib(Dib(8, 4, 4), 4, 4)}, [](Bytes &m, size_t at) { m[at + 6 + 22 + 16] = 1; }},
-      {"bitmap wider than its record", {StretchDib(Dib(8, 4, 4), 4, 4)}, [](Bytes &m, size_t at) { fixture::SetU32(m, at + 6 + 22 + 4, 4000); }},
-      {"bitmap of more colours than 8 bits", {StretchDib(Dib(8, 4, 4), 4, 4)}, [](Bytes &m, size_t at) { fixture::SetU32(m, at + 6 + 22 + 32, 5000); }},
+      {"ExtTextOut with part of its widths",
+       {{kExtTextOut, Join(Words({10, 10, 4, 0}), Join(Text("abcd"), Words({5})))}}},
+      {"font record cut short",
+       {{kCreateFont, Words({10})},
+        {kSelectObject, Words({0})},
+        {kTextOut, Join(Words({1}), Words({65, 0, 0}))}}},
+      {"font name without terminator",
+       {{kCreateFont, Join(Words({10, 0, 0, 0, 400, 0, 0, 0, 0}), Bytes(64, 'A'))},
+        {kSelectObject, Words({0})}}},
+      {"pen and font as wide as 30000 pictures",
+       {{kCreatePen, Words({0, 30000, 0, 0, 0})},
+        {kSelectObject, Words({0})},
+        {kCreateFont, Join(Words({30000, 0, 0, 0, 400, 0, 0, 0, 0}), Text("Arial"))},
+        {kSelectObject, Words({1})},
+        {kTextOut, Join(Words({2}), Join(Text("Hi"), Words({10, 10})))},
+        {0x0213, Words({900, 1900})}}},
+      {"bitmap of 7 bits",
+       {StretchDib(Dib(8, 4, 4), 4, 4)},
+       [](Bytes &m, size_t at) { m[at + 6 + 22 + 14] = 7; }},
+      {"bitmap run-length coded",
+       {StretchDib(Dib(8, 4, 4), 4, 4)},
+       [](Bytes &m, size_t at) { m[at + 6 + 22 + 16] = 1; }},
+      {"bitmap wider than its record",
+       {StretchDib(Dib(8, 4, 4), 4, 4)},
+       [](Bytes &m, size_t at) { fixture::SetU32(m, at + 6 + 22 + 4, 4000); }},
+      {"bitmap of more colours than 8 bits",
+       {StretchDib(Dib(8, 4, 4), 4, 4)},
+       [](Bytes &m, size_t at) { fixture::SetU32(m, at + 6 + 22 + 32, 5000); }},
       {"source outside the bitmap", {StretchDib(Dib(24, 4, 4), 8, 4, 2, 0)}},
       {"source of no size", {StretchDib(Dib(24, 4, 4), 0, 4)}},
-      {"bitmap header cut short", {{kStretchDib, Join(Words({0x0020, 0x00CC, 0, 4, 4, 0, 0, 4, 4, 0, 0}), Words({40, 0, 4}))}}},
+      {"bitmap header cut short",
+       {{kStretchDib, Join(Words({0x0020, 0x00CC, 0, 4, 4, 0, 0, 4, 4, 0, 0}), Words({40, 0, 4}))}}},
       {"object never made", {{kSelectObject, Words({5})}, {kRectangle, Words({10, 10, 0, 0})}}},
-      {"object deleted, then selected", {{kCreateBrush, Words({0, 0xFF, 0, 0})}, {kDeleteObject, Words({0})},
-                                        {kSelectObject, Words({0})}, {kRectangle, Words({10, 10, 0, 0})}}},
-      {"object deleted while selected", {{kCreateBrush, Words({0, 0xFF, 0, 0})}, {kSelectObject, Words({0})},
-                                        {kDeleteObject, Words({0})}, {kRectangle, Words({10, 10, 0, 0})}}},
-      {"brush of a style that needs a bitmap", {{kCreateBrush, Words({3, 0, 0, 0})}, {kSelectObject, Words({0})}}},
-      {"restore without a save", {{kRestoreDc, Words({-1})}, {kRestoreDc, Words({5})}, {kRestoreDc, Words({0})}}},
+      {"object deleted, then selected",
+       {{kCreateBrush, Words({0, 0xFF, 0, 0})},
+        {kDeleteObject, Words({0})},
+        {kSelectObject, Words({0})},
+        {kRectangle, Words({10, 10, 0, 0})}}},
+      {"object deleted while selected",
+       {{kCreateBrush, Words({0, 0xFF, 0, 0})},
+        {kSelectObject, Words({0})},
+        {kDeleteObject, Words({0})},
+        {kRectangle, Words({10, 10, 0, 0})}}},
+      {"brush of a style that needs a bitmap",
+       {{kCreateBrush, Words({3, 0, 0, 0})}, {kSelectObject, Words({0})}}},
+      {"restore without a save",
+       {{kRestoreDc, Words({-1})}, {kRestoreDc, Words({5})}, {kRestoreDc, Words({0})}}},
       {"saves without end", times(1000, {kSaveDc, {}})},
       {"clip rectangles without end", times(1000, {kExcludeClipRect, Words({60, 60, 40, 40})})},
       {"window of no extent", {{kSetWindowExt, Words({0, 0})}, {kRectangle, Words({10, 10, 0, 0})}}},
-      {"shapes far outside a window of 1 x 1", {{kSetWindowExt, Words({1, 1})},
-                                               {kPolygon, Words({3, -32000, -32000, 32000, -31000, 0, 32000})},
-                                               {kRectangle, Words({32000, 32000, -32000, -32000})},
-                                               {0x061C, Words({30000, 30000, 32000, 32000, -32000, -32000})},
-                                               {kPolyPolygon, Words({1, 3, -32000, -32000, 32000, -31000, 0, 32000})},
-                                               {0x0214, Words({-32000, -32000})}, {0x0213, Words({32000, 32000})},
-                                               {kTextOut, Join(Words({2}), Join(Text("Hi"), Words({32000, -32000})))}}},
+      {"shapes far outside a window of 1 x 1",
+       {{kSetWindowExt, Words({1, 1})},
+        {kPolygon, Words({3, -32000, -32000, 32000, -31000, 0, 32000})},
+        {kRectangle, Words({32000, 32000, -32000, -32000})},
+        {0x061C, Words({30000, 30000, 32000, 32000, -32000, -32000})},
+        {kPolyPolygon, Words({1, 3, -32000, -32000, 32000, -31000, 0, 32000})},
+        {0x0214, Words({-32000, -32000})},
+        {0x0213, Words({32000, 32000})},
+        {kTextOut, Join(Words({2}), Join(Text("Hi"), Words({32000, -32000})))}}},
       {"flood fill", {{0x0548, Words({0, 0, 0, 10, 10})}, {0x0419, Words({0, 0, 10, 10})}}},
       {"escape and unknown records", {{0x0626, Words({15, 2, 0})}, {0x7777, Words({1, 2, 3})}}},
-      {"region and palette records", {{0x06FF, Words({0, 0, 0, 0, 0, 0})}, {0x012C, Words({0})}, {0x00F7, Words({0x300, 1000})},
-                                      {0x0234, Words({1})}, {kSelectObject, Words({0})}, {kSelectObject, Words({1})}}},
-      {"record of size 0", {{kSetPixel, Words({0, 0, 1, 1})}}, [](Bytes &m, size_t at) { fixture::SetU32(m, at, 0); }},
-      {"record of size 2", {{kSetPixel, Words({0, 0, 1, 1})}}, [](Bytes &m, size_t at) { fixture::SetU32(m, at, 2); }},
-      {"record past the end", {{kSetPixel, Words({0, 0, 1, 1})}}, [](Bytes &m, size_t at) { fixture::SetU32(m, at, 100000); }},
+      {"region and palette records",
+       {{0x06FF, Words({0, 0, 0, 0, 0, 0})},
+        {0x012C, Words({0})},
+        {0x00F7, Words({0x300, 1000})},
+        {0x0234, Words({1})},
+        {kSelectObject, Words({0})},
+        {kSelectObject, Words({1})}}},
+      {"record of size 0",
+       {{kSetPixel, Words({0, 0, 1, 1})}},
+       [](Bytes &m, size_t at) { fixture::SetU32(m, at, 0); }},
+      {"record of size 2",
+       {{kSetPixel, Words({0, 0, 1, 1})}},
+       [](Bytes &m, size_t at) { fixture::SetU32(m, at, 2); }},
+      {"record past the end",
+       {{kSetPixel, Words({0, 0, 1, 1})}},
+       [](Bytes &m, size_t at) { fixture::SetU32(m, at, 100000); }},
       {"no end record", {{kSetPixel, Words({0, 0, 1, 1})}}, [](Bytes &m, size_t) { m.resize(m.size() - 6); }},
-      {"header with no objects and a lying largest record", {{kCreateBrush, Words({0, 0xFF, 0, 0})}, {kSelectObject, Words({0})}},
+      {"header with no objects and a lying largest record",
+       {{kCreateBrush, Words({0, 0xFF, 0, 0})}, {kSelectObject, Words({0})}},
        [](Bytes &m, size_t) { fixture::SetU16(m, 10, 0), fixture::SetU32(m, 12, 1); }},
   };
   for (const Case &c : kCases) {
@@ -292,19 +336,24 @@ TEST(PicturesMetafile, MoreWorkThanAPictureNeedsIsRefused) {
   };
   auto times = [](int n, const MetafileRecord &r) { return std::vector<MetafileRecord>(size_t(n), r); };
   const Case kCases[] = {
-      {"200001 records", times(200001, {kSetPixel, Words({0, 0, 1, 1})}), kWidth, kHeight, "metafile too large to draw"},
-      {"400 rectangles over 2477 x 2477 pixels", times(400, {kRectangle, Words({900, 900, 0, 0})}), 65535, 65535,
-       "metafile too costly to draw"},
-      {"1000 lines of a pen as wide as the picture", [&] {
-         std::vector<MetafileRecord> r = {{kSetWindowExt, Words({2000, 2000})}, {kCreatePen, Words({0, 2000, 0, 0, 0})},
+      {"200001 records", times(200001, {kSetPixel, Words({0, 0, 1, 1})}), kWidth, kHeight,
+       "metafile too large to draw"},
+      {"400 rectangles over 2477 x 2477 pixels", times(400, {kRectangle, Words({900, 900, 0, 0})}), 65535,
+       65535, "metafile too costly to draw"},
+      {"1000 lines of a pen as wide as the picture",
+       [&] {
+         std::vector<MetafileRecord> r = {{kSetWindowExt, Words({2000, 2000})},
+                                          {kCreatePen, Words({0, 2000, 0, 0, 0})},
                                           {kSelectObject, Words({0})}};
          for (int i = 0; i < 1000; ++i) r.push_back({0x0213, Words({i % 2 * 2000, i % 3 * 1000})});
          return r;
-       }(), 65535, 65535, "metafile too costly to draw"},
+       }(),
+       65535, 65535, "metafile too costly to draw"},
   };
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.name);
-    std::optional<Picture> picture = Decode(fixture::MetafileShg(fixture::MetafileOf(c.records), c.width, c.height).bytes);
+    std::optional<Picture> picture =
+        Decode(fixture::MetafileShg(fixture::MetafileOf(c.records), c.width, c.height).bytes);
     ASSERT_TRUE(picture);
     std::string why;
     EXPECT_TRUE(Png(*picture, &why).empty());

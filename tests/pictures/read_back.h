@@ -14,7 +14,7 @@ namespace picturetest {
 
 struct Rgba {
   int width = 0, height = 0;
-  std::vector<uint8_t> pixels;  // 4 bytes a pixel, rows from the top
+  std::vector<uint8_t> pixels;       // 4 bytes a pixel, rows from the top
   uint32_t At(int x, int y) const {  // 0xRRGGBBAA
     const uint8_t *p = &pixels[(size_t(y) * width + x) * 4];
     return uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3];

@@ -176,6 +176,22 @@ Bytes BitmapRowsOverflow() {
   return fixture::BuildBitmapShg(picture).bytes;
 }
 
+// A metafile picture whose font is 70 times wider than tall, then text in it:
+// libwmf's text drawing read through a null pointer.
+Bytes FontWiderThanTall() {
+  using fixture::Words;
+  Bytes font = Words({-120, 8600, 0, 0, 700, 0, 0, 0, 0});
+  for (char c : std::string("Arial\0", 6)) font.push_back(static_cast<uint8_t>(c));
+  Bytes text = Words({5});
+  for (char c : std::string("Hello\0", 6)) text.push_back(static_cast<uint8_t>(c));
+  fixture::PutBytes(text, Words({300, 200}));
+  Bytes metafile = fixture::MetafileOf({{0x020C, Words({1000, 2000})},  // SetWindowExt
+                                        {0x02FB, font},                  // CreateFontIndirect
+                                        {0x012D, Words({0})},            // SelectObject
+                                        {0x0521, text}});                // TextOut
+  return fixture::MetafileShg(metafile, 5292, 2650).bytes;
+}
+
 std::vector<Input> BuiltInputs() {
   return {
       {"topic", "phrase-past-table.hlp", PhrasePastTable()},
@@ -187,6 +203,7 @@ std::vector<Input> BuiltInputs() {
       {"topic", "keyword-lists-sharing-bytes.hlp", KeywordListsSharingBytes()},
       {"topic", "long-hotspot-cut.hlp", LongHotspotCut()},
       {"shg_import", "bitmap-rows-overflow.shg", BitmapRowsOverflow()},
+      {"pictures", "font-wider-than-tall.shg", FontWiderThanTall()},
   };
 }
 

@@ -12,7 +12,7 @@
 namespace regression {
 
 struct Input {
-  std::string target;  // container, topic, shg_import, shg_export
+  std::string target;  // container, topic, shg_import, shg_export, pictures
   std::string name;    // the fault, as a file name
   fixture::Bytes bytes;
 };
@@ -30,6 +30,7 @@ fixture::Bytes PhraseIndexLargerThanFile();
 fixture::Bytes KeywordListsSharingBytes();
 fixture::Bytes LongHotspotCut();
 fixture::Bytes BitmapRowsOverflow();
+fixture::Bytes FontWiderThanTall();
 
 // The byte count of |KWDATA in KeywordListsSharingBytes.
 inline constexpr size_t kSharedKeywordDataSize = 4000;

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "harness.h"
+#ifdef QUILLON_HAVE_PICTURES
+#include <quillon/pictures.h>
+#endif
 #include "regressions/fixtures.h"
 #include "support/memory_container.h"
 #include "support/recorder.h"
@@ -33,6 +36,11 @@ int RunTarget(const std::string &target, const Bytes &bytes) {
 #endif
   if (target == "shg_import") return quillon_fuzz::RunShgImport(data, bytes.size());
   if (target == "shg_export") return quillon_fuzz::RunShgExport(data, bytes.size());
+#ifdef QUILLON_HAVE_PICTURES
+  if (target == "pictures") return quillon_fuzz::RunPictures(data, bytes.size());
+#else
+  if (target == "pictures") return 0;  // the picture layer is not built here
+#endif
   ADD_FAILURE() << "no fuzz target " << target;
   return -1;
 }
@@ -152,5 +160,17 @@ TEST(Regressions, BitmapRowsOverflow) {
   EXPECT_EQ(messages.lines(), std::vector<std::string>{"SHG-Import|Not enough memory|4096"});
   GlobalFree(dib);
 }
+
+#ifdef QUILLON_HAVE_PICTURES
+// The picture is drawn, its text too, with the font no wider than twice its
+// height.
+TEST(Regressions, FontWiderThanTallDrawsItsText) {
+  std::optional<quillon::pictures::Picture> picture = quillon::pictures::Decode(regression::FontWiderThanTall());
+  ASSERT_TRUE(picture);
+  std::string why;
+  std::vector<uint8_t> png = quillon::pictures::Png(*picture, &why);
+  EXPECT_FALSE(png.empty()) << why;
+}
+#endif
 
 }  // namespace

@@ -194,7 +194,8 @@ Bytes MultiPictureShg(const std::vector<BuiltShg> &pictures, const std::string &
     PutU32(out, static_cast<uint32_t>(at));
     at += p.bytes.size() - p.pictureAt;
   }
-  for (const BuiltShg &p : pictures) out.insert(out.end(), p.bytes.begin() + static_cast<long>(p.pictureAt), p.bytes.end());
+  for (const BuiltShg &p : pictures)
+    out.insert(out.end(), p.bytes.begin() + static_cast<long>(p.pictureAt), p.bytes.end());
   return out;
 }
 

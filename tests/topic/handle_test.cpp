@@ -280,7 +280,8 @@ TEST(Primitives, TheStopRule) {
 }
 
 // Numbered control words are made without the formatter; they must read as
-// "%s%d" formats them, for every digit count and sign.
+// "%s%d%s" formats them, for every digit count and sign, with and without a
+// suffix (the tables' "\\cellx%d0").
 TEST(Primitives, ControlNumbersReadAsTheFormatterWritesThem) {
   const int32_t values[] = {0,      1,      9,       10,       99,        100,        999,        1000,
                             7200,   10080,  32767,   327670,   99999999,  100000000,  2147483647, -1,
@@ -289,14 +290,20 @@ TEST(Primitives, ControlNumbersReadAsTheFormatterWritesThem) {
   TopicHandleRecord topic{};
   Recorder recorder;
   Sink sink = SinkOf(recorder);
+  const char *suffixes[] = {"", "0", "\\tqc"};
   for (const char *word : words) {
     for (int32_t value : values) {
-      char expected[64];
-      wnsprintfA(expected, sizeof expected, "%s%d", word, value);
-      recorder.lines.clear();
-      EmitControlNumber(topic, sink, word, value);
-      ASSERT_EQ(recorder.lines.size(), 1u);
-      EXPECT_EQ(recorder.lines[0], std::string("7\t") + expected) << word << " " << value;
+      for (const char *suffix : suffixes) {
+        char expected[64];
+        wnsprintfA(expected, sizeof expected, "%s%d%s", word, value, suffix);
+        recorder.lines.clear();
+        if (*suffix == '\0')
+          EmitControlNumber(topic, sink, word, value);
+        else
+          EmitControlNumber(topic, sink, word, value, suffix);
+        ASSERT_EQ(recorder.lines.size(), 1u);
+        EXPECT_EQ(recorder.lines[0], std::string("7\t") + expected) << word << " " << value << " " << suffix;
+      }
     }
   }
   topic.stopped = 1;  // the stop rule: nothing more

@@ -48,10 +48,24 @@ std::optional<std::vector<uint8_t>> ReadInternalFile(IfsHandle container, const 
   IFSSeekFile(file, 0, 0);
   std::optional<std::vector<uint8_t>> bytes;
   if (size <= limit) {
-    bytes.emplace(size);
-    int32_t got = size > 0 ? IFSReadFile(file, bytes->data(), size) : 0;
-    if (got < 0) bytes.reset();
-    else bytes->resize(static_cast<size_t>(got));
+    // The size is what the directory says, and damage can make it gigabytes
+    // in a small file: memory grows with the bytes really read, a chunk at a
+    // time, and a short read ends the file.
+    constexpr uint32_t kChunk = 1u << 20;
+    bytes.emplace();
+    while (bytes->size() < size) {
+      size_t at = bytes->size();
+      uint32_t want = std::min<uint32_t>(kChunk, size - static_cast<uint32_t>(at));
+      bytes->resize(at + want);
+      int32_t got = IFSReadFile(file, bytes->data() + at, want);
+      if (got < 0) {
+        if (at == 0) bytes.reset();
+        else bytes->resize(at);
+        break;
+      }
+      bytes->resize(at + static_cast<size_t>(got));
+      if (static_cast<uint32_t>(got) < want) break;
+    }
   }
   IFSCloseFile(file);
   return bytes;

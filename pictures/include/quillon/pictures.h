@@ -37,7 +37,8 @@ struct Picture {
   int width = 0, height = 0;  // pixels of the output image
   int count = 0;              // pictures (resolutions) the SHG image holds; the largest is the one decoded
   std::vector<Hotspot> hotspots;
-  std::vector<uint8_t> dib;       // bitmaps: the packed DIB (header, colours, bottom-up rows) as SHGImportEx made it
+  std::vector<uint8_t>
+      dib;  // bitmaps: the packed DIB (header, colours, bottom-up rows) as SHGImportEx made it
   std::vector<uint8_t> metafile;  // metafiles: the 22-byte placeable header, then the metafile
 };
 

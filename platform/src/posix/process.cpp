@@ -31,8 +31,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -250,12 +250,29 @@ std::string ExecProgram(std::string_view exec) {
   return program;
 }
 
+// The whole of a small text file; nullopt when it cannot be opened.  (Read
+// with stdio rather than a file stream: the streams bring the run-time's
+// locale machinery, a megabyte, into the platform library.)
+std::optional<std::string> ReadSmallFile(const std::string &path) {
+  FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  std::string text;
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+  std::fclose(file);
+  return text;
+}
+
 // The Exec value of the [Desktop Entry] group; nullopt when there is none.
 std::optional<std::string> DesktopExec(const std::string &path) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
+  std::optional<std::string> text = ReadSmallFile(path);
+  if (!text) return std::nullopt;
   bool inEntry = false;
-  for (std::string line; std::getline(in, line);) {
+  // Line by line; a last line without its line end counts too.
+  for (size_t start = 0, end; start < text->size(); start = end + 1) {
+    end = text->find('\n', start);
+    if (end == std::string::npos) end = text->size();
+    std::string line = text->substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line[0] == '[') {
       inEntry = line == "[Desktop Entry]";
