@@ -15,7 +15,9 @@
 #include <map>
 #include <new>
 #include <string_view>
-#include <thread>
+#if !defined(_WIN32)
+#include <sched.h>
+#endif
 
 namespace quillon_platform {
 
@@ -34,7 +36,13 @@ struct MemoryFile {
 class SpinLock {
  public:
   void lock() {
-    while (flag_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    while (flag_.test_and_set(std::memory_order_acquire)) {
+#if defined(_WIN32)
+      Sleep(0);
+#else
+      sched_yield();
+#endif
+    }
   }
   void unlock() { flag_.clear(std::memory_order_release); }
 
