@@ -446,7 +446,7 @@ void ExpectCollection(const Built &built, const fs::path &out, const std::string
   EXPECT_NE(top.find("Alpha &amp; Co."), std::string::npos);
 }
 
-TEST(Library, FromAFolderAZipAndAnIso) {
+TEST(Library, FromAFolderAZipATarAndAnIso) {
   fixture::TempDir dir;
   std::map<std::string, std::string> files = Collection();
   fs::path tree = fs::path(dir.path()) / "collection";
@@ -465,6 +465,13 @@ TEST(Library, FromAFolderAZipAndAnIso) {
     ExpectCollection(BuildAndCheck(zip.string(), out), out, "collection.zip/", files);
   } else {
     ADD_FAILURE() << "zip is missing: scripts/deps.sh installs it";
+  }
+  {
+    SCOPED_TRACE("tar.gz");
+    fs::path tar = fs::path(dir.path()) / "collection.tar.gz";
+    ASSERT_EQ(std::system(("tar -czf '" + tar.string() + "' -C '" + tree.string() + "' .").c_str()), 0);
+    fs::path out = fs::path(dir.path()) / "from-tar";
+    ExpectCollection(BuildAndCheck(tar.string(), out), out, "collection.tar.gz/", files);
   }
   if (Have("xorriso") && Have("zip")) {
     SCOPED_TRACE("iso with a zip inside");
