@@ -302,6 +302,7 @@ std::optional<Catalogue> Catalogue::FromJson(std::string_view text) {
       entry.title = e.at("title").get<std::string>();
       entry.copyright = e.at("copyright").get<std::string>();
       entry.contexts = e.at("contexts").get<std::vector<uint32_t>>();
+      std::sort(entry.contexts.begin(), entry.contexts.end());  // looked up by binary search
       entry.companions = e.at("companions").get<std::vector<std::string>>();
       entry.input = e.at("input").get<size_t>();
       if (entry.site != html::SafeName(entry.site) || kReserved.count(entry.site)) return std::nullopt;
