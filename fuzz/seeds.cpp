@@ -521,6 +521,7 @@ void RegressionInputs() {
   for (const regression::Input &input : regression::BuiltInputs()) {
     const char *kind = input.target == "shg_import" || input.target == "pictures" ? "shg"
                        : input.target == "shg_export" ? "shg_export"
+                       : input.target == "collection" ? "collection"
                                                       : "hlp";
     Write(kind, "regression-" + input.name, input.bytes);
   }

@@ -82,7 +82,10 @@ int Seek(mspack_file *file, off_t offset, int mode) {
 off_t Tell(mspack_file *file) { return static_cast<off_t>(reinterpret_cast<Handle *>(file)->position); }
 
 void Message(mspack_file *, const char *, ...) {}  // failures are told by the result
-void *Alloc(mspack_system *, size_t bytes) { return std::malloc(bytes); }
+// Blocks are handed out zeroed: libmspack 0.11 frees the name fields of a
+// KWAJ header that ends before they are read without having set them, and a
+// zeroed header makes those null.
+void *Alloc(mspack_system *, size_t bytes) { return std::calloc(1, bytes); }
 void Free(void *block) { std::free(block); }
 void Copy(void *from, void *to, size_t bytes) { std::memmove(to, from, bytes); }
 

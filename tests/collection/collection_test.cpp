@@ -320,6 +320,7 @@ TEST(Inputs, CompressedFiles) {
   Put(dir.path(), "KWAJHELP.HL_", Kwaj(help, "KWAJHELP", "HLP"));
   Put(dir.path(), "claims.hl_", Kwaj(help, "CLAIMS", "HLP", 1u << 30));
   Put(dir.path(), "short.hl_", Kwaj(help.substr(0, 100), "SHORT", "HLP", help.size()));
+  Put(dir.path(), "cut-header.hl_", Kwaj(help, "CUT", "HLP").substr(0, 12));
   std::string szdd = CorpusFile("odd/oemdisplay-tandy__TTY.HLP.szdd");
   if (!szdd.empty()) {
     Put(dir.path(), "TTY.HL_", szdd);
@@ -337,7 +338,8 @@ TEST(Inputs, CompressedFiles) {
   EXPECT_EQ(*kwaj->bytes, help);
   struct Failure {
     const char *origin, *why;
-  } failures[] = {{"claims.hl_", "bound"}, {"short.hl_", "truncated"}, {"cut.hl_", "truncated"}};
+  } failures[] = {{"claims.hl_", "bound"}, {"short.hl_", "truncated"}, {"cut.hl_", "truncated"},
+                       {"cut-header.hl_", "truncated"}};
   for (const Failure &f : failures) {
     const collection::Input *input = found.Find(f.origin);
     if (input == nullptr && std::string(f.origin) == "cut.hl_" && szdd.empty()) continue;
