@@ -39,6 +39,11 @@ int RunShgExport(const uint8_t *data, size_t size);
 // (built only with the picture layer, pictures/).
 int RunPictures(const uint8_t *data, size_t size);
 
+// Bytes as a file of a collection: the collection's reader (archives, disc
+// images, compressed files, nested) and the catalogue's reading of the help
+// containers found (built only with the collection layer, collection/).
+int RunCollection(const uint8_t *data, size_t size);
+
 // The name under which the input is served as a help file.
 inline constexpr const char *kInputName = "input.hlp";
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "collection/zip_recipe.h"
 #include "regressions/fixtures.h"
 #include "support/help_builder.h"
 #include "support/shg_builder.h"
@@ -488,12 +489,39 @@ void BuilderExportInputs() {
   }
 }
 
+// ---- Collections -----------------------------------------------------------
+
+// OUT/collection: archives of help files as the collection reader meets them:
+// stored and deflated entries, names that climb, an archive inside an
+// archive, a KWAJ file with its name.
+void CollectionInputs() {
+  HelpRecipe recipe;
+  Bytes help = BuildHelp(recipe);
+  std::string h(help.begin(), help.end());
+  auto save = [](const std::string &name, const std::string &bytes) {
+    Write("collection", name, Bytes(bytes.begin(), bytes.end()));
+  };
+  std::string inner = BuildZip({{"inner.hlp", h, true}, {"inner.cnt", ":Base inner.hlp\n1 Top=top\n"}});
+  save("stored.zip", BuildZip({{"a.hlp", h}, {"a.cnt", ":Title A\n1 Start=top\n"}}));
+  save("deflated.zip", BuildZip({{"dir/b.hlp", h, true}, {"../up.hlp", h}, {"/abs.hlp", h, true}}));
+  save("nested.zip", BuildZip({{"inner.zip", inner}, {"readme.txt", "text"}}));
+  std::string kwaj("KWAJ\x88\xF0\x27\xD1", 8);
+  std::string headers;
+  ZipU32(headers, static_cast<uint32_t>(h.size()));
+  headers += std::string("KWAJHELP") + '\0' + "HLP" + '\0';
+  ZipU16(kwaj, 0);
+  ZipU16(kwaj, static_cast<uint32_t>(14 + headers.size()));
+  ZipU16(kwaj, 0x19);
+  save("kwaj.hl_", kwaj + headers + h);
+}
+
 // ---- Inputs of the faults found -------------------------------------------
 
 void RegressionInputs() {
   for (const regression::Input &input : regression::BuiltInputs()) {
     const char *kind = input.target == "shg_import" || input.target == "pictures" ? "shg"
                        : input.target == "shg_export" ? "shg_export"
+                       : input.target == "collection" ? "collection"
                                                       : "hlp";
     Write(kind, "regression-" + input.name, input.bytes);
   }
@@ -606,6 +634,7 @@ int main(int argc, char **argv) {
   BuilderShgFiles();
   BuilderExportInputs();
   RegressionInputs();
+  CollectionInputs();
   for (int i = 2; i < argc; ++i) {
     std::error_code error;
     fs::path source = argv[i];

@@ -7,7 +7,9 @@ packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
   packages=(cmake make g++ libgtest-dev libbenchmark-dev halibut unrtf binutils pkg-config dpkg-dev file groff-base
             libncurses-dev tmux libpng-dev libwmf-dev libexpat1-dev gsfonts chromium fonts-dejavu-core nodejs
-            python3-dev pybind11-dev python3-pytest python3-pil libreoffice-writer-nogui poppler-utils)
+            python3-dev pybind11-dev python3-pytest python3-pil libreoffice-writer-nogui poppler-utils
+            libarchive-dev libmspack-dev libssl-dev nlohmann-json3-dev zlib1g-dev zip xorriso
+            python3-dask python3-distributed)
 fi
 
 missing=()

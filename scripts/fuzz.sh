@@ -5,7 +5,7 @@
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET ...]
 #   SECONDS  how long each target runs (default 60)
-#   TARGET   container, topic, document, shg_import, shg_export, pictures (default: all)
+#   TARGET   container, topic, document, shg_import, shg_export, pictures, collection (default: all)
 #
 # The targets (fuzz/harness.h):
 #   container   a help file: IFSOpen, every internal file read, titles,
@@ -22,6 +22,9 @@
 #               the file written, which must give back pixels and hotspots
 #   pictures    an SHG file through the picture layer: Decode, Png (libpng,
 #               libwmf's gd device) and Svg (libwmf's SVG device)
+#   collection  a file of a collection: the reader of archives, disc images
+#               and compressed files (nested), and the catalogue's reading of
+#               the help containers found
 #
 # Everything lives in build-fuzz/ (QUILLON_FUZZ_DIR):
 #   seeds/<kind>/        remade on every run by bin/fuzz_seeds: files from the
@@ -48,7 +51,7 @@ root="$(pwd)"
 seconds="${1:-60}"
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(container topic document shg_import shg_export pictures)
+[ ${#targets[@]} -eq 0 ] && targets=(container topic document shg_import shg_export pictures collection)
 dir="${QUILLON_FUZZ_DIR:-$root/build-fuzz}"
 jobs=2
 
@@ -87,6 +90,7 @@ seed_kind() {
     container | topic | document) echo hlp ;;
     shg_import | pictures) echo shg ;;
     shg_export) echo shg_export ;;
+    collection) echo collection ;;
   esac
 }
 # The longest input, the dictionary and the largest single allocation of a
@@ -98,6 +102,8 @@ options() {
     container | topic | document) echo "-max_len=131072 -dict=$root/fuzz/hlp.dict -malloc_limit_mb=256" ;;
     shg_import | pictures) echo "-max_len=98304 -dict=$root/fuzz/shg.dict -malloc_limit_mb=2560" ;;
     shg_export) echo "-max_len=65536 -dict=$root/fuzz/shg.dict -malloc_limit_mb=2560" ;;
+    # Files are taken to 4 MiB each and 16 MiB in all (the harness's bounds).
+    collection) echo "-max_len=131072 -malloc_limit_mb=512" ;;
   esac
 }
 

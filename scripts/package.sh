@@ -38,7 +38,9 @@ dpkg -x "$deb" "$root"
 lib="$root/usr/lib/$multiarch"
 # Depends names libc6, and the C++ run-time's packages when a binary loads
 # them (the build links the run-time in, see the top CMakeLists.txt).
-needed="$(objdump -p "$lib"/lib*.so.1.0.0 "$root"/usr/bin/* | awk '$1 == "NEEDED" { print $2 }' | sort -u)"
+elves=()  # the compiled programs (quillon-library is a Python script)
+for binary in "$root"/usr/bin/*; do file -L "$binary" | grep -q ELF && elves+=("$binary"); done
+needed="$(objdump -p "$lib"/lib*.so.1.0.0 "${elves[@]}" | awk '$1 == "NEEDED" { print $2 }' | sort -u)"
 required=(libc6)
 if grep -q '^libstdc++' <<<"$needed"; then required+=(libstdc++6); fi
 if grep -q '^libgcc_s' <<<"$needed"; then required+=(libgcc-s1); fi
@@ -66,12 +68,16 @@ done
 site="$root/usr/lib/python3/dist-packages/quillon"
 modules=("$site"/_quillon.*.so)
 { [ ${#modules[@]} -eq 1 ] && [ -f "${modules[0]}" ]; } || fail "/usr/lib/python3/dist-packages/quillon/_quillon.*.so missing"
-for file in __init__.py __init__.pyi _types.py py.typed; do
+for file in __init__.py __init__.pyi _types.py py.typed library.py; do
   [ -f "$site/$file" ] || fail "/usr/lib/python3/dist-packages/quillon/$file missing"
 done
+libraries=("$site"/_library.*.so)
+{ [ ${#libraries[@]} -eq 1 ] && [ -f "${libraries[0]}" ]; } || fail "/usr/lib/python3/dist-packages/quillon/_library.*.so missing"
+[ -x "$root/usr/bin/quillon-library" ] || fail "/usr/bin/quillon-library missing"
 dpkg-deb -f "$deb" Recommends | grep -q 'python3 (>= ' || fail "Recommends names no python3"
 # Debian binaries carry no run path and no symbols.
-for binary in "$lib"/lib*.so.1.0.0 "$root"/usr/bin/* "${modules[0]}"; do
+for binary in "$lib"/lib*.so.1.0.0 "$root"/usr/bin/* "${modules[0]}" "${libraries[0]}"; do
+  file -L "$binary" | grep -q ELF || continue  # quillon-library is a Python script
   ! objdump -p "$binary" | grep -qE 'RPATH|RUNPATH' || fail "$binary has a run path"
   file -L "$binary" | grep -q ', stripped' || fail "$binary is not stripped"
 done
@@ -86,6 +92,8 @@ title="$(PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
   'import quillon, sys; print(quillon.open(sys.argv[1]).title)' samples/quillon-guide.hlp)" ||
   fail "the packaged Python module does not load"
 [ "$title" = "Quillon: reading old Windows Help files" ] || fail "the packaged Python module reads the title $title"
+PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 "$root/usr/bin/quillon-library" --help >/dev/null ||
+  fail "the packaged quillon-library does not start"
 unset LD_LIBRARY_PATH
 
 if command -v lintian >/dev/null 2>&1; then

@@ -196,12 +196,23 @@ std::string Renderer::ExternalHref(const std::string &file, uint32_t hash) const
   return "../" + SafeName(key) + "/" + map_.ContextName(hash) + ".html";
 }
 
+std::string Renderer::ExternalContents(const std::string &file) const {
+  std::string key = HelpFileKey(file);
+  if (options_.externalContents)
+    if (std::optional<std::string> href = options_.externalContents(key)) return *href;
+  return "../" + SafeName(key) + "/index.html";
+}
+
 Renderer::Target Renderer::TargetOfContext(const std::string &file, const std::string &context, uint32_t hash,
                                            TopicOffset target, LinkKind kind, bool inPopup) {
   Target t;
   if (!file.empty()) {
-    t.kind = Target::Href;
     t.href = ExternalHref(file, hash);
+    if (t.href.empty()) {
+      t.title = "not in this collection: " + file + (context.empty() ? "" : " " + context);
+      return t;
+    }
+    t.kind = Target::Href;
     return t;
   }
   TopicOffset start = map_.StartOf(target);
@@ -232,8 +243,12 @@ Renderer::Target Renderer::TargetOf(const Link &link, bool inPopup) {
       return TargetOfContext(link.file, link.context, link.hash, link.target,
                              link.action == MacroAction::Popup ? LinkKind::Popup : LinkKind::Jump, inPopup);
     case MacroAction::Contents:
+      t.href = link.file.empty() ? "index.html" : ExternalContents(link.file);
+      if (t.href.empty()) {
+        t.title = "not in this collection: " + link.file;
+        return t;
+      }
       t.kind = Target::Href;
-      t.href = link.file.empty() ? "index.html" : "../" + SafeName(HelpFileKey(link.file)) + "/index.html";
       return t;
     case MacroAction::Url:
       t.kind = Target::Href;
@@ -333,8 +348,7 @@ void Renderer::Picture(const Inline &piece, std::string &out, bool inPopup) {
     out += "\"></span>";
     return;
   }
-  static thread_local unsigned mapCounter = 0;
-  std::string mapName = (inPopup ? "pm-" : "m-") + name + "-" + std::to_string(++mapCounter);
+  std::string mapName = (inPopup ? "pm-" : "m-") + name + "-" + std::to_string(++mapCounter_);
   out += "<img src=\"";
   AppendUrl(out, info->file);
   out += "\" width=\"" + std::to_string(info->width) + "\" height=\"" + std::to_string(info->height) + "\" alt=\"\"";

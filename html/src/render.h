@@ -96,6 +96,7 @@ class Renderer {
   void OpenLink(const Target &target, const document::Link *link, std::string &out);
   void CloseLink(const Target &target, std::string &out);
   std::string ExternalHref(const std::string &file, uint32_t hash) const;
+  std::string ExternalContents(const std::string &file) const;
   const std::string &RunClass(const document::Style &style);
   const std::string &ParagraphClass(const document::ParagraphFormat &format);
   void RequestPopup(document::TopicOffset offset);
@@ -120,6 +121,9 @@ class Renderer {
   int popupDepth_ = 0;
   size_t links_ = 0;
   size_t dangling_ = 0;
+  // Image maps are numbered per site, not per thread: a thread that converts
+  // one help file after another writes each the same as a fresh one would.
+  unsigned mapCounter_ = 0;
 };
 
 }  // namespace quillon::html

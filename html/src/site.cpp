@@ -420,6 +420,29 @@ std::string SearchPage(const std::string &title) {
 
 }  // namespace
 
+std::vector<uint32_t> ReachableContexts(HelpFile &file) {
+  SiteMap map(file);
+  std::unordered_set<std::string> pages;
+  for (TopicOffset start : file.TopicStarts()) pages.insert(map.PageOf(start));
+  for (const auto &[name, href] : map.Stubs()) pages.insert(name);
+  std::vector<uint32_t> hashes;
+  for (const ContextEntry &entry : file.Contexts())
+    if (pages.count(map.ContextName(entry.hash))) hashes.push_back(entry.hash);
+  std::sort(hashes.begin(), hashes.end());
+  hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+  return hashes;
+}
+
+std::string ContextPageName(uint32_t hash) {
+  char buffer[64] = {};
+  HlpCreateStringForHashValue(static_cast<ContextHash>(hash), buffer);
+  buffer[sizeof buffer - 1] = '\0';
+  std::string name = buffer;
+  for (char &c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return SafeName(name);
+}
+
 struct TopicHtml::State {
   explicit State(HelpFile &file)
       : map(file), keywords(ReadKeywords(file)), renderer(file, map, keywords, options, nullptr) {}

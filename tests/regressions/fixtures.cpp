@@ -192,8 +192,17 @@ Bytes FontWiderThanTall() {
   return fixture::MetafileShg(metafile, 5292, 2650).bytes;
 }
 
+// A KWAJ file that ends inside its fixed header, before the optional
+// headers: libmspack freed the header's name fields, never set.
+Bytes KwajHeaderCutShort() {
+  Bytes bytes{'K', 'W', 'A', 'J', 0x88, 0xF0, 0x27, 0xD1};
+  fixture::PutBytes(bytes, {0x00, 0x00, 'K', 'W'});
+  return bytes;
+}
+
 std::vector<Input> BuiltInputs() {
   return {
+      {"collection", "kwaj-header-cut-short.hl_", KwajHeaderCutShort()},
       {"topic", "phrase-past-table.hlp", PhrasePastTable()},
       {"topic", "context-index-larger-than-file.hlp", ContextIndexLargerThanFile()},
       {"topic", "font-table-larger-than-file.hlp", FontTableLargerThanFile()},

@@ -12,7 +12,7 @@
 namespace regression {
 
 struct Input {
-  std::string target;  // container, topic, shg_import, shg_export, pictures
+  std::string target;  // container, topic, shg_import, shg_export, pictures, collection
   std::string name;    // the fault, as a file name
   fixture::Bytes bytes;
 };

@@ -34,6 +34,9 @@ int RunTarget(const std::string &target, const Bytes &bytes) {
 #if QUILLON_FUZZ_DOCUMENT
   if (target == "document") return quillon_fuzz::RunDocument(data, bytes.size());
 #endif
+#if QUILLON_FUZZ_COLLECTION
+  if (target == "collection") return quillon_fuzz::RunCollection(data, bytes.size());
+#endif
   if (target == "shg_import") return quillon_fuzz::RunShgImport(data, bytes.size());
   if (target == "shg_export") return quillon_fuzz::RunShgExport(data, bytes.size());
 #ifdef QUILLON_HAVE_PICTURES

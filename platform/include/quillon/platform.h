@@ -239,6 +239,27 @@ typedef struct QuillonFileOps {
  * files.  Files already open keep the operations they were opened with. */
 QUILLON_PLATFORM_API void QuillonSetFileOps(const QuillonFileOps *ops);
 
+/* Bytes held in memory, readable as a file by a path of their own: a help
+ * file taken out of an archive is read through marlet without being unpacked
+ * to disk.  QuillonRegisterMemoryFile writes into path (pathSize bytes; 48
+ * plus the name's length suffice) a path of the form
+ * "//quillon-memory/N/NAME", NAME being the last component of name (the help
+ * file's own name, so that what derives a name from the path finds it).
+ * QuillonFileOpen resolves that path to the bytes whichever file operations
+ * are installed; every other path goes to them as before, and so does this
+ * one once it is unregistered.  The bytes are not copied: they must stay
+ * unchanged until release(context) is called, which happens once the path is
+ * unregistered and the last file opened on it closed (release may be null).
+ * Thread-safe.  1 on success; 0 when data is null, the path does not fit or
+ * memory runs out (release is not called then). */
+typedef void (*QuillonMemoryRelease)(void *context);
+QUILLON_PLATFORM_API int QuillonRegisterMemoryFile(const void *data, size_t size, const char *name,
+                                                   QuillonMemoryRelease release, void *context, char *path,
+                                                   size_t pathSize);
+/* Ends a registration: 1 when path was a registered memory file.  Files
+ * already open on it stay readable until they are closed. */
+QUILLON_PLATFORM_API int QuillonUnregisterMemoryFile(const char *path);
+
 typedef struct QuillonFile QuillonFile;
 QUILLON_PLATFORM_API QuillonFile *QuillonFileOpen(const char *path, char *fullPath, size_t fullPathSize);
 QUILLON_PLATFORM_API int32_t QuillonFileReadAt(QuillonFile *file, uint64_t offset, void *buffer, uint32_t count);

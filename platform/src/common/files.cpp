@@ -6,6 +6,8 @@
 
 namespace quillon_platform {
 const QuillonFileOps &SystemFileOps();  // files_posix.cpp / files_windows.cpp
+void *OpenMemoryFile(const char *path, char *fullPath, size_t fullPathSize,
+                     const QuillonFileOps **ops);  // memory_files.cpp
 }
 
 namespace {
@@ -31,8 +33,11 @@ void QuillonSetFileOps(const QuillonFileOps *ops) { g_ops.store(ops, std::memory
 
 QuillonFile *QuillonFileOpen(const char *path, char *fullPath, size_t fullPathSize) {
   if (path == nullptr) return nullptr;
-  const QuillonFileOps &ops = CurrentOps();
-  void *handle = ops.open(ops.context, path, fullPath, fullPathSize);
+  // A registered memory file first, whatever operations are installed.
+  const QuillonFileOps *memoryOps = nullptr;
+  void *handle = quillon_platform::OpenMemoryFile(path, fullPath, fullPathSize, &memoryOps);
+  const QuillonFileOps &ops = handle != nullptr ? *memoryOps : CurrentOps();
+  if (handle == nullptr) handle = ops.open(ops.context, path, fullPath, fullPathSize);
   if (handle == nullptr) return nullptr;
   auto *file = static_cast<QuillonFile *>(std::malloc(sizeof(QuillonFile)));
   if (file == nullptr) {

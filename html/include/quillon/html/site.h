@@ -21,8 +21,14 @@ struct SiteOptions {
   // Where a jump into another help file leads: given the other file's key
   // (HelpFileKey: its base name in small letters) and the jump's context hash,
   // an href relative to this site's folder, or nullopt to use the default,
-  // "../KEY/CONTEXT.html" (sites of one folder converted side by side).
+  // "../KEY/CONTEXT.html" (sites of one folder converted side by side); ""
+  // when the jump leads nowhere (the other file is not there, or has no such
+  // context): its hotspot stays text, counted as dangling.
   std::function<std::optional<std::string>(std::string_view key, uint32_t hash)> externalHref;
+  // Where another help file's contents page lies (a Contents macro naming
+  // it), the same way: nullopt for the default "../KEY/index.html", "" for
+  // nowhere.
+  std::function<std::optional<std::string>(std::string_view key)> externalContents;
   // Called now and then with topics written and topics expected.
   std::function<void(size_t done, size_t total)> progress;
   // Threads for pages and pictures beside the reading one; 0: as many as the
@@ -51,6 +57,12 @@ struct SiteReport {
     return !opened || endedEarly || picturesFailed > 0 || filesFailed > 0 || topics < topicsExpected;
   }
 };
+
+// The context hashes of a help file that a jump from another help file's site
+// reaches as "../SITE/NAME.html", NAME being ContextPageName(hash): those
+// with a page or a redirect page of their own.  Ascending.
+std::vector<uint32_t> ReachableContexts(document::HelpFile &file);
+std::string ContextPageName(uint32_t hash);
 
 // Converts the help file at path into a site in outDir (made where missing;
 // files already there with the same names are replaced).
