@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "png_encoder.h"
 
@@ -72,10 +73,13 @@ int CountRecord(void *context, float) {
 }
 
 // One libwmf API: created for a device, fed the metafile, destroyed at the end.
+// libwmf does not promise that two APIs may play at once (its font set-up and
+// its gd device keep state of their own), and a collection converts several
+// help files in threads of one process: one player at a time, process-wide.
 class Player {
  public:
   Player(const Playable &metafile, void (*device)(wmfAPI *), std::string *why)
-      : input_{metafile.bytes.data(), static_cast<long>(metafile.bytes.size()), 0}, why_(why) {
+      : turn_(Turn()), input_{metafile.bytes.data(), static_cast<long>(metafile.bytes.size()), 0}, why_(why) {
     errors_ = fmemopen(errorText_, sizeof errorText_ - 1, "w");
     wmfAPI_Options options{};
     options.function = device;
@@ -100,6 +104,11 @@ class Player {
   Player &operator=(const Player &) = delete;
 
   wmfAPI *api() { return api_; }
+
+  static std::mutex &Turn() {
+    static std::mutex turn;
+    return turn;
+  }
 
   // Scans the metafile and gives the box the device draws.
   bool Scan(const Playable &metafile, wmfD_Rect &box) {
@@ -133,6 +142,7 @@ class Player {
   }
 
  private:
+  std::lock_guard<std::mutex> turn_;  // first: held until libwmf is done
   Input input_;
   std::string *why_;
   wmfAPI *api_ = nullptr;

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -21,6 +20,7 @@
 #include "quillon/html/site.h"
 #include "support/document_builder.h"
 #include "support/help_builder.h"
+#include "support/link_check.h"
 #include "support/shg_builder.h"
 #include "zip_recipe.h"
 
@@ -171,62 +171,12 @@ std::map<std::string, std::string> Collection() {
 
 // ---- Checking a library ------------------------------------------------------------------------
 
-struct LibraryCheck {
-  size_t pages = 0, links = 0, crossLinks = 0;
-  std::vector<std::string> broken;
-};
-
-// Every reference of every page leads to a file of the library, and to an
-// element of it where it names one; "../" links between sites are followed
-// and must stay inside the library.
-LibraryCheck CheckLibrary(const fs::path &root) {
-  LibraryCheck check;
-  std::map<std::string, std::set<std::string>> ids;
-  std::map<std::string, std::string> pages;
-  static const std::regex idPattern(R"re((?:id|name)="([^"]*)")re");
-  for (const auto &entry : fs::recursive_directory_iterator(root)) {
-    if (entry.path().extension() != ".html") continue;
-    std::string relative = fs::relative(entry.path(), root).string();
-    std::string page = ReadText(entry.path());
-    for (std::sregex_iterator it(page.begin(), page.end(), idPattern), end; it != end; ++it) ids[relative].insert((*it)[1]);
-    pages[relative] = std::move(page);
-  }
-  static const std::regex refPattern(R"re((href|src|usemap|popovertarget)="([^"]*)"|url=([^"]*)")re");
-  for (const auto &[name, page] : pages) {
-    ++check.pages;
-    for (std::sregex_iterator it(page.begin(), page.end(), refPattern), end; it != end; ++it) {
-      std::string kind = (*it)[1].matched ? (*it)[1].str() : "url";
-      std::string value = (*it)[1].matched ? (*it)[2].str() : (*it)[3].str();
-      for (size_t at; (at = value.find("&amp;")) != std::string::npos;) value.replace(at, 5, "&");
-      if (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0 || value.rfind("mailto:", 0) == 0 ||
-          value.rfind("ftp://", 0) == 0)
-        continue;
-      std::string file = name, fragment;
-      if (kind == "popovertarget") {
-        fragment = value;
-      } else if (kind == "usemap") {
-        fragment = value.substr(1);
-      } else {
-        size_t hash = value.find('#');
-        if (hash != 0) file = (fs::path(name).parent_path() / value.substr(0, hash)).lexically_normal().string();
-        if (hash != std::string::npos) fragment = value.substr(hash + 1);
-      }
-      ++check.links;
-      if (file.rfind("..", 0) == 0 || fs::path(file).is_absolute()) {
-        check.broken.push_back(name + ": " + value + " (leaves the library)");
-        continue;
-      }
-      if (!fs::exists(root / file)) {
-        check.broken.push_back(name + ": " + kind + "=" + value + " (no file)");
-        continue;
-      }
-      if (!fragment.empty() && (!ids.count(file) || !ids[file].count(fragment)))
-        check.broken.push_back(name + ": " + kind + "=" + value + " (no element)");
-      auto site = [](const std::string &path) { return path.substr(0, path.find('/')); };
-      if (name.find('/') != std::string::npos && site(file) != site(name)) ++check.crossLinks;
-    }
-  }
-  return check;
+// Every link of every page leads to a file of the library and an element of
+// it; "../" links between sites are followed and stay inside the library.
+fixture::LinkCheck CheckLibrary(const fs::path &root) {
+  fixture::LinkCheckOptions options;
+  options.followParentLinks = true;
+  return fixture::CheckLinks(root, options);
 }
 
 json Manifest(const fs::path &root) { return json::parse(ReadText(root / "manifest.json")); }
@@ -360,7 +310,7 @@ struct Built {
   collection::BuildReport report;
   json manifest;
   std::map<std::string, json> inputs;
-  LibraryCheck check;
+  fixture::LinkCheck check;
 };
 
 Built BuildAndCheck(const std::string &input, const fs::path &out, unsigned jobs = 2) {
@@ -620,7 +570,7 @@ TEST(Library, HostileArchive) {
     std::string relative = fs::relative(entry.path(), out).string();
     EXPECT_EQ(relative.find(".."), std::string::npos) << relative;
   }
-  LibraryCheck check = CheckLibrary(out);
+  fixture::LinkCheck check = CheckLibrary(out);
   EXPECT_TRUE(check.broken.empty()) << check.broken.front();
 
   std::map<std::string, json> inputs = InputsOf(Manifest(out));

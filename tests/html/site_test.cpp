@@ -23,6 +23,7 @@
 #include "quillon/html/site.h"
 #include "support/document_builder.h"
 #include "support/help_builder.h"
+#include "support/link_check.h"
 
 using namespace quillon;
 namespace fs = std::filesystem;
@@ -97,110 +98,11 @@ bool PictureReadsBack(const fs::path &path) {
   return ok && image.width > 0 && image.height > 0;
 }
 
-// The start tags of a page with their attributes, values as written (the
-// writer quotes every value with double quotes).
-struct Tag {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> attributes;
-};
-
-std::vector<Tag> Tags(const std::string &page) {
-  std::vector<Tag> tags;
-  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  for (size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
-    size_t p = at + 1;
-    if (p >= page.size() || !letter(page[p])) continue;
-    Tag tag;
-    while (p < page.size() && (letter(page[p]) || std::isdigit(static_cast<unsigned char>(page[p])))) tag.name += page[p++];
-    while (p < page.size() && page[p] != '>') {
-      if (std::isspace(static_cast<unsigned char>(page[p])) || page[p] == '/') {
-        ++p;
-        continue;
-      }
-      std::string name, value;
-      while (p < page.size() && (letter(page[p]) || page[p] == '-')) name += page[p++];
-      if (name.empty()) {
-        ++p;  // a byte no attribute begins with: the test below sees the name it makes
-        name = "?";
-      }
-      if (p < page.size() && page[p] == '=') {
-        ++p;
-        if (p < page.size() && page[p] == '"') {
-          size_t end = page.find('"', p + 1);
-          value = page.substr(p + 1, end - p - 1);
-          p = end == std::string::npos ? page.size() : end + 1;
-        } else {
-          while (p < page.size() && !std::isspace(static_cast<unsigned char>(page[p])) && page[p] != '>') value += page[p++];
-        }
-      }
-      tag.attributes.push_back({name, value});
-    }
-    tags.push_back(std::move(tag));
-  }
-  return tags;
-}
-
-struct SiteCheck {
-  size_t pages = 0, links = 0, images = 0;
-  std::vector<std::string> broken;
-};
-
-// Every href, src, usemap and popovertarget of every page leads to a file and
-// an element that exist.  Links to other sites ("../") and web addresses are
-// outside this site.
-SiteCheck CheckSite(const fs::path &root) {
-  SiteCheck check;
-  std::map<std::string, std::set<std::string>> ids;  // page -> ids and map names
-  std::map<std::string, std::vector<Tag>> pages;
-  for (const auto &entry : fs::recursive_directory_iterator(root)) {
-    if (entry.path().extension() != ".html") continue;
-    std::string relative = fs::relative(entry.path(), root).string();
-    std::vector<Tag> tags = Tags(ReadText(entry.path()));
-    for (const Tag &tag : tags)
-      for (const auto &[name, value] : tag.attributes)
-        if (name == "id" || (name == "name" && tag.name == "map")) ids[relative].insert(value);
-    pages[relative] = std::move(tags);
-  }
-  for (const auto &[name, tags] : pages) {
-    ++check.pages;
-    for (const Tag &tag : tags) {
-      for (auto [kind, value] : tag.attributes) {
-        if (kind == "content" && tag.name == "meta") {
-          size_t url = value.find("url=");
-          if (url == std::string::npos) continue;
-          kind = "url";
-          value = value.substr(url + 4);
-        } else if (kind != "href" && kind != "src" && kind != "usemap" && kind != "popovertarget") {
-          continue;
-        }
-        for (size_t at; (at = value.find("&amp;")) != std::string::npos;) value.replace(at, 5, "&");
-        if (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0 || value.rfind("mailto:", 0) == 0 ||
-            value.rfind("ftp://", 0) == 0 || value.rfind("../", 0) == 0)
-          continue;
-        std::string file = name, fragment;
-        if (kind == "popovertarget") {
-          fragment = value;
-        } else if (kind == "usemap") {
-          fragment = value.substr(1);
-        } else {
-          size_t hash = value.find('#');
-          if (hash != 0) file = (fs::path(name).parent_path() / value.substr(0, hash)).lexically_normal().string();
-          if (hash != std::string::npos) fragment = value.substr(hash + 1);
-        }
-        if (kind == "src") ++check.images;
-        else ++check.links;
-        if (!fs::exists(root / file)) {
-          check.broken.push_back(name + ": " + kind + "=" + value + " (no file)");
-          continue;
-        }
-        if (kind == "src" && fs::path(file).parent_path().filename() == "pictures" && !PictureReadsBack(root / file))
-          check.broken.push_back(name + ": " + value + " (does not read back)");
-        if (!fragment.empty() && (!ids.count(file) || !ids[file].count(fragment)))
-          check.broken.push_back(name + ": " + kind + "=" + value + " (no element)");
-      }
-    }
-  }
-  return check;
+// Every link of a site leads somewhere, and its pictures read back.
+fixture::LinkCheck CheckSite(const fs::path &root) {
+  fixture::LinkCheckOptions options;
+  options.pictureReadsBack = PictureReadsBack;
+  return fixture::CheckLinks(root, options);
 }
 
 // The text a reader sees of a page's topic: its non-scrolling region and its
@@ -284,7 +186,7 @@ TEST(RealFiles, EverySiteIsWholeAndHoldsItsTopicsText) {
     EXPECT_FALSE(report.endedEarly) << name;
     EXPECT_EQ(report.topics, report.topicsExpected) << name;
     EXPECT_EQ(report.filesFailed, 0u) << name;
-    SiteCheck check = CheckSite(out);
+    fixture::LinkCheck check = CheckSite(out);
     EXPECT_TRUE(check.broken.empty()) << name << ": " << check.broken.size() << " broken, first "
                                       << (check.broken.empty() ? "" : check.broken.front());
     totalLinks += check.links;
@@ -370,7 +272,7 @@ TEST(HostileFiles, TextNeverBecomesMarkup) {
     }
     // Tags: only our own; scripts only the search page's two.
     size_t scripts = 0;
-    for (const Tag &tag : Tags(content)) {
+    for (const fixture::Tag &tag : fixture::Tags(content)) {
       EXPECT_NE(tag.name, "img") << name;  // the file has no pictures: every <img would be its text
       if (tag.name == "script") ++scripts;
       for (const auto &[attributeName, value] : tag.attributes) {
