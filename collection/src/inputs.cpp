@@ -310,14 +310,7 @@ class Walker {
             std::shared_ptr<const std::string> bytes, int depth, uint64_t size) {
     if (stopped_) return;
     if (HasMagic(*bytes, kContainerMagic)) {
-      Input input;
-      input.kind = Input::Kind::Container;
-      input.origin = origin;
-      input.folder = folder;
-      input.name = name;
-      input.size = size;
-      input.bytes = std::move(bytes);
-      Emit(std::move(input));
+      EmitBytes(Input::Kind::Container, origin, folder, name, std::move(bytes), size);
       return;
     }
     if (IsCompressed(*bytes)) {
@@ -358,17 +351,22 @@ class Walker {
       }
     }
     if (EndsWithNoCase(name, ".cnt")) {
-      Input input;
-      input.kind = Input::Kind::Contents;
-      input.origin = origin;
-      input.folder = folder;
-      input.name = name;
-      input.size = size;
-      input.bytes = std::move(bytes);
-      Emit(std::move(input));
+      EmitBytes(Input::Kind::Contents, origin, folder, name, std::move(bytes), size);
       return;
     }
     Other(origin, folder, "not a help file", size);
+  }
+
+  void EmitBytes(Input::Kind kind, const std::string &origin, const std::string &folder, const std::string &name,
+                 std::shared_ptr<const std::string> bytes, uint64_t size) {
+    Input input;
+    input.kind = kind;
+    input.origin = origin;
+    input.folder = folder;
+    input.name = name;
+    input.size = size;
+    input.bytes = std::move(bytes);
+    Emit(std::move(input));
   }
 
   // The entries of an open archive; false (and nothing handed over) when it is
