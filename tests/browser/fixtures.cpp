@@ -32,10 +32,10 @@ Bytes PictureWithHotspots() {
     for (uint32_t x = 0; x < p.width / 2; ++x) rows.push_back(static_cast<uint8_t>(x < 16 ? 0x11 : 0xEE));
   p.packed = rows;
   FileHotspot jump, popup;
-  jump.code = 0x04E3;  // a visible jump
+  jump.code = 0x00E3;  // a visible jump
   jump.left = 0, jump.top = 0, jump.width = 32, jump.height = 32;
   jump.target = "second";
-  popup.code = 0x04E2;  // a visible popup
+  popup.code = 0x00E2;  // a visible popup
   popup.left = 32, popup.top = 0, popup.width = 32, popup.height = 32;
   popup.target = "note";
   p.hotspots = BuildHotspotData({jump, popup});
