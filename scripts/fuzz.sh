@@ -55,7 +55,8 @@ targets=("$@")
 dir="${QUILLON_FUZZ_DIR:-$root/build-fuzz}"
 jobs=2
 
-scripts/deps.sh cmake make clang libclang-rt-14-dev halibut libpng-dev libwmf-dev libexpat1-dev gsfonts
+scripts/deps.sh cmake make clang libclang-rt-14-dev halibut pkg-config libpng-dev libwmf-dev libexpat1-dev gsfonts \
+  libarchive-dev libmspack-dev libssl-dev nlohmann-json3-dev
 
 # ---- Build ---------------------------------------------------------------
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \

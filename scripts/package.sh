@@ -5,7 +5,8 @@
 # Usage: scripts/package.sh   (prints the path of the .deb at the end)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh cmake make g++ dpkg-dev file binutils python3-dev pybind11-dev
+scripts/deps.sh cmake make g++ dpkg-dev file binutils python3-dev pybind11-dev pkg-config libpng-dev libwmf-dev \
+  libexpat1-dev gsfonts libarchive-dev libmspack-dev libssl-dev nlohmann-json3-dev
 dir=build-package
 
 fail() {

@@ -5,7 +5,8 @@
 # and, on standard output, as plain text.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh cmake make g++ pkg-config libpng-dev libwmf-dev libexpat1-dev gsfonts
+scripts/deps.sh cmake make g++ pkg-config libpng-dev libwmf-dev libexpat1-dev gsfonts \
+  libarchive-dev libmspack-dev libssl-dev nlohmann-json3-dev
 cmake -S . -B build-sample -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_TESTS=OFF -DQUILLON_BENCHMARKS=OFF >/dev/null
 cmake --build build-sample -j"$(nproc)" >/dev/null
 build-sample/bin/hlp2html samples/quillon-guide.hlp build-sample/site/quillon-guide

@@ -19,7 +19,8 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 build="${1:-$root/build}"
 
-scripts/deps.sh valgrind cmake make g++ libgtest-dev halibut
+scripts/deps.sh valgrind cmake make g++ libgtest-dev halibut pkg-config libpng-dev libwmf-dev libexpat1-dev gsfonts \
+  libarchive-dev libmspack-dev libssl-dev nlohmann-json3-dev zlib1g-dev
 if [ ! -x "$build/bin/hlp2rtf" ] || [ ! -d "$build/fuzz/seeds" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_TESTS=ON >/dev/null
   cmake --build "$build" -j"$(nproc)" >/dev/null
