@@ -415,6 +415,32 @@ TopicOffset HelpFile::ResolveContextNumber(long number) {
   return link.target;
 }
 
+Link HelpFile::HotspotLink(LinkKind kind, std::string_view target) {
+  Link link;
+  link.kind = kind;
+  if (kind == LinkKind::Macro) {
+    link.macro = std::string(target);
+    impl_->ResolveLink(link);
+    return link;
+  }
+  size_t window = target.find('>');
+  if (window != std::string_view::npos) {
+    link.window = std::string(target.substr(window + 1));
+    target = target.substr(0, window);
+  }
+  size_t at = target.find('@');
+  if (at != std::string_view::npos) {
+    if (!IsThisFile(target.substr(at + 1))) link.file = std::string(target.substr(at + 1));
+    target = target.substr(0, at);
+  }
+  link.context = std::string(target);
+  if (!link.context.empty()) {
+    link.hash = static_cast<uint32_t>(HlpGenerateHashValue(link.context.c_str()));
+    impl_->ResolveLink(link);
+  }
+  return link;
+}
+
 const std::vector<TopicOffset> &HelpFile::TopicStarts() {
   if (!impl_->starts) {
     std::vector<TopicOffset> starts;

@@ -356,33 +356,7 @@ void Renderer::Picture(const Inline &piece, std::string &out, bool inPopup) {
   if (piece.placement == Placement::Right) out += " class=\"right\"";
   std::string areas;
   for (const PictureHotspot &hotspot : info->hotspots) {
-    Link link;
-    link.kind = hotspot.kind;
-    std::string target = hotspot.target;
-    if (hotspot.kind == LinkKind::Macro) {
-      link.macro = target;
-      MacroMeaning meaning = InterpretMacro(target);
-      link.action = meaning.action;
-      link.context = meaning.context;
-      link.url = meaning.url;
-      link.keyword = meaning.keyword;
-      link.keywordList = meaning.list;
-      if (!meaning.file.empty() && !popupFile_.IsThisFile(meaning.file)) link.file = meaning.file;
-    } else {
-      // "context@file>window"
-      size_t window = target.find('>');
-      if (window != std::string::npos) target.erase(window);
-      size_t at = target.find('@');
-      if (at != std::string::npos) {
-        if (!popupFile_.IsThisFile(target.substr(at + 1))) link.file = target.substr(at + 1);
-        target.erase(at);
-      }
-      link.context = target;
-    }
-    if (!link.context.empty()) {
-      link.hash = static_cast<uint32_t>(HlpGenerateHashValue(link.context.c_str()));
-      if (link.file.empty()) link.target = popupFile_.Resolve(link.hash);
-    }
+    Link link = popupFile_.HotspotLink(hotspot.kind, hotspot.target);
     // An image map's area cannot open a popover: a popup hotspot leads to
     // the popup topic's own page.
     Target t = TargetOf(link, true);

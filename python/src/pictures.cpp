@@ -32,43 +32,13 @@ struct PictureLink {
 };
 
 Link LinkOfPictureHotspot(HelpFile &file, const pictures::Hotspot &hotspot) {
-  Link link;
-  std::string target = file.codePage().ToUtf8(hotspot.target);
+  LinkKind kind = LinkKind::Jump;
   switch (hotspot.kind) {
-    case pictures::HotspotKind::Jump: link.kind = LinkKind::Jump; break;
-    case pictures::HotspotKind::Popup: link.kind = LinkKind::Popup; break;
-    case pictures::HotspotKind::Macro: link.kind = LinkKind::Macro; break;
+    case pictures::HotspotKind::Jump: kind = LinkKind::Jump; break;
+    case pictures::HotspotKind::Popup: kind = LinkKind::Popup; break;
+    case pictures::HotspotKind::Macro: kind = LinkKind::Macro; break;
   }
-  if (link.kind == LinkKind::Macro) {
-    link.macro = target;
-    MacroMeaning meaning = InterpretMacro(target);
-    link.action = meaning.action;
-    link.context = meaning.context;
-    link.url = meaning.url;
-    link.keyword = meaning.keyword;
-    link.keywordList = meaning.list;
-    link.window = meaning.window;
-    if (!meaning.file.empty() && !file.IsThisFile(meaning.file)) link.file = meaning.file;
-    if (meaning.contextNumber >= 0 && link.file.empty()) link.target = file.ResolveContextNumber(meaning.contextNumber);
-  } else {
-    size_t window = target.find('>');
-    if (window != std::string::npos) {
-      link.window = target.substr(window + 1);
-      target.erase(window);
-    }
-    size_t at = target.find('@');
-    if (at != std::string::npos) {
-      if (!file.IsThisFile(target.substr(at + 1))) link.file = target.substr(at + 1);
-      target.erase(at);
-    }
-    link.context = target;
-  }
-  bool shows = link.kind != LinkKind::Macro || link.action == MacroAction::Jump || link.action == MacroAction::Popup;
-  if (shows && !link.context.empty()) {
-    link.hash = static_cast<uint32_t>(HlpGenerateHashValue(link.context.c_str()));
-    if (link.file.empty()) link.target = file.Resolve(link.hash);
-  }
-  return link;
+  return file.HotspotLink(kind, file.codePage().ToUtf8(hotspot.target));
 }
 
 struct PyPicture {

@@ -102,6 +102,10 @@ class HelpFile {
   TopicOffset Resolve(uint32_t hash);
   TopicOffset Find(std::string_view contextString);
   TopicOffset ResolveContextNumber(long number);  // the author's [MAP] numbers, |CTXOMAP
+  // The link of a picture's hotspot, read and resolved as a topic hotspot's
+  // is: a jump's or popup's stored "context@file>window", or a macro's text
+  // (UTF-8).
+  Link HotspotLink(LinkKind kind, std::string_view target);
   // Where each topic begins, ascending, as the indexes know them.
   const std::vector<TopicOffset> &TopicStarts();
   // The start of the topic that holds offset, kNoTopic before the first.
