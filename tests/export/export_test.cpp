@@ -231,7 +231,8 @@ TEST(Hlp2rtf, WordProcessorsReadTheRightLetters) {
   if (!office) std::cout << "note: LibreOffice or pdftotext not installed: the word processor's reading was left out\n";
 }
 
-TEST(Hlp2rtf, PicturesGoNextToTheDocument) {
+// A 4 x 2 bitmap of 8 bits: 14 + 40 + 8 + 8 bytes as a BMP.
+BitmapPicture SmallBitmap() {
   BitmapPicture bitmap;
   bitmap.bitCount = 8;
   bitmap.width = 4;
@@ -239,6 +240,11 @@ TEST(Hlp2rtf, PicturesGoNextToTheDocument) {
   bitmap.colours = Bytes(8, 0x7F);
   bitmap.colorsUsed = 2;
   bitmap.packed = Bytes(8, 1);
+  return bitmap;
+}
+
+TEST(Hlp2rtf, PicturesGoNextToTheDocument) {
+  BitmapPicture bitmap = SmallBitmap();
   MetafilePicture metafile;
   metafile.width = 955;
   metafile.height = 427;
@@ -273,13 +279,7 @@ TEST(Hlp2rtf, PicturesGoNextToTheDocument) {
 TEST(Hlp2rtf, ExportingAgainReplacesWhatWasThere) {
   std::string manual = Halibut("manual.hlp");
   if (manual.empty()) GTEST_SKIP() << "left out: halibut made no help files";
-  BitmapPicture bitmap;
-  bitmap.bitCount = 8;
-  bitmap.width = 4;
-  bitmap.height = 2;
-  bitmap.colours = Bytes(8, 0x7F);
-  bitmap.colorsUsed = 2;
-  bitmap.packed = Bytes(8, 1);
+  BitmapPicture bitmap = SmallBitmap();
   TopicFileRecipe recipe;
   recipe.records = {TopicHeader("Pictures"), TextParagraph("see the picture")};
   recipe.extraFiles = {{"|bm0", BuildBitmapShg(bitmap).bytes}};
