@@ -15,6 +15,20 @@ using namespace document;
 
 namespace {
 
+// Every paragraph of a topic's blocks, those in table cells too, in order.
+template <class Visit>
+void ForEachParagraph(const std::vector<Block> &blocks, Visit &&visit) {
+  for (const Block &block : blocks) {
+    if (const Paragraph *p = std::get_if<Paragraph>(&block)) {
+      visit(*p);
+      continue;
+    }
+    for (const Row &row : std::get<Table>(block).rows)
+      for (const Cell &cell : row.cells)
+        for (const Paragraph &p : cell.paragraphs) visit(p);
+  }
+}
+
 // The text of each hotspot: the pieces that carry its index, in order.
 void CollectHotspotText(const std::vector<Block> &blocks, std::vector<std::string> &texts) {
   auto paragraph = [&](const Paragraph &p) {
@@ -28,15 +42,7 @@ void CollectHotspotText(const std::vector<Block> &blocks, std::vector<std::strin
         texts[static_cast<size_t>(piece.link)] += '\n';
     }
   };
-  for (const Block &block : blocks) {
-    if (const Paragraph *p = std::get_if<Paragraph>(&block)) {
-      paragraph(*p);
-      continue;
-    }
-    for (const Row &row : std::get<Table>(block).rows)
-      for (const Cell &cell : row.cells)
-        for (const Paragraph &p : cell.paragraphs) paragraph(p);
-  }
+  ForEachParagraph(blocks, paragraph);
 }
 
 void CollectPictures(const std::vector<Block> &blocks, std::vector<std::string> &names) {
@@ -45,15 +51,7 @@ void CollectPictures(const std::vector<Block> &blocks, std::vector<std::string> 
       if (piece.kind == InlineKind::Picture && std::find(names.begin(), names.end(), piece.text) == names.end())
         names.push_back(piece.text);
   };
-  for (const Block &block : blocks) {
-    if (const Paragraph *p = std::get_if<Paragraph>(&block)) {
-      paragraph(*p);
-      continue;
-    }
-    for (const Row &row : std::get<Table>(block).rows)
-      for (const Cell &cell : row.cells)
-        for (const Paragraph &p : cell.paragraphs) paragraph(p);
-  }
+  ForEachParagraph(blocks, paragraph);
 }
 
 bool ShowsTopic(const Link &link) {
